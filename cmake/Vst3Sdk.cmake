@@ -1,0 +1,33 @@
+# Locates the VST3 SDK cache made by scripts/setup.sh and adds the SDK's
+# libraries to the build. Only targets that Riser links are built.
+if(DEFINED ENV{VST3_SDK_ROOT} AND NOT "$ENV{VST3_SDK_ROOT}" STREQUAL "")
+  set(_riser_sdk_default "$ENV{VST3_SDK_ROOT}")
+elseif(DEFINED ENV{XDG_CACHE_HOME} AND NOT "$ENV{XDG_CACHE_HOME}" STREQUAL "")
+  set(_riser_sdk_default "$ENV{XDG_CACHE_HOME}/riser/vst3sdk-3.7.4")
+else()
+  set(_riser_sdk_default "$ENV{HOME}/.cache/riser/vst3sdk-3.7.4")
+endif()
+set(VST3_SDK_ROOT "${_riser_sdk_default}" CACHE PATH "VST3 SDK 3.7.4 source tree")
+
+if(NOT EXISTS "${VST3_SDK_ROOT}/pluginterfaces/base/funknown.h")
+  message(FATAL_ERROR "VST3 SDK not found at ${VST3_SDK_ROOT}. Run scripts/setup.sh first "
+                      "(or set VST3_SDK_ROOT to an SDK 3.7.4 tree).")
+endif()
+
+# Facts about this SDK on GCC 12 / Debian 12:
+#  - funknown.cpp does not compile with <stdatomic.h> in C++ mode;
+#  - no build may link plug-ins into ~/.vst3;
+#  - the validator runs as a test, not after every build.
+set(SMTG_USE_STDATOMIC_H 0 CACHE INTERNAL "")
+set(SMTG_CREATE_PLUGIN_LINK OFF CACHE BOOL "" FORCE)
+set(SMTG_RUN_VST_VALIDATOR OFF CACHE BOOL "" FORCE)
+set(SMTG_ADD_VST3_PLUGINS_SAMPLES OFF CACHE BOOL "" FORCE)
+set(SMTG_ADD_VST3_HOSTING_SAMPLES OFF CACHE BOOL "" FORCE)
+set(SMTG_ADD_VSTGUI ON CACHE BOOL "" FORCE)
+
+add_subdirectory("${VST3_SDK_ROOT}" "${CMAKE_BINARY_DIR}/vst3sdk" EXCLUDE_FROM_ALL)
+
+# The SDK sets these in its own scope; the SDK helpers used here need them.
+list(APPEND CMAKE_MODULE_PATH "${VST3_SDK_ROOT}/cmake/modules")
+set(SDK_ROOT "${VST3_SDK_ROOT}")
+include(SMTG_VST3_SDK)

@@ -1,0 +1,120 @@
+// One channel's fixed chain of five modules, run once per 16-sample block:
+// InputTap -> GainRamp -> KWeighting -> LevelDetector, and GainRamp -> OutputTap.
+#pragma once
+
+#include <cstdint>
+
+#include "dsp/meter_snapshot.h"
+#include "engine/value_slot.h"
+
+namespace b2 {
+
+struct engine;
+
+constexpr int kBlock = 16;  // samples per sub-block
+
+struct InputTap {
+    const float* host = nullptr;  // set before every block
+    float output[kBlock] = {};
+};
+
+struct GainRamp {
+    const float* source = nullptr;
+    const value_slot* gainSlot = nullptr;
+    const value_slot* smoothSlot = nullptr;
+    const value_slot* rateSlot = nullptr;
+    float gain = 0;  // smoother state
+    float ramp[kBlock] = {};
+    float output[kBlock] = {};
+    float settleSeconds = 0;
+    float settleSamples = 0;
+    float coeff = 0;
+    float oneMinusCoeff = 0;
+    float target = 0;
+};
+
+struct Biquad {
+    float b0 = 0, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
+};
+
+struct KWeighting {
+    const float* source = nullptr;
+    float output[kBlock] = {};
+    const value_slot* rateSlot = nullptr;
+    const value_slot* enableSlot = nullptr;
+    // [0], [1]: last two samples of the previous block; [2..17]: this block.
+    float x[kBlock + 2] = {};
+    float h[kBlock + 2] = {};
+    float y[kBlock + 2] = {};
+    Biquad shelf;
+    Biquad highpass;
+};
+
+struct LevelDetector {
+    const float* source = nullptr;
+    engine* owner = nullptr;  // for the script hook and editor_countdown
+    float* ring = nullptr;    // TaggedBuffer of mean squares
+    float sum = 0;
+    int32_t capacity = 0;
+    uint32_t length = 0;
+    uint32_t position = 0;
+    float peak = 0;
+    float decay = 0;
+    float crest = 0;
+    MeterSnapshot snapshot;
+    float heldPeak = 0;
+    int32_t peakHoldLength = 0;
+    int32_t peakHoldCount = 0;
+    float heldSum = 0;
+    int32_t rmsHoldLength = 0;
+    int32_t rmsHoldCount = 0;
+    float heldCrest = 0;
+    int32_t crestHoldLength = 0;
+    int32_t crestHoldCount = 0;
+    int32_t resumInterval = 0;
+    int32_t sinceResum = 0;
+    const value_slot* resetSlot = nullptr;
+    const value_slot* windowSlot = nullptr;
+    const value_slot* rmsHoldSlot = nullptr;
+    const value_slot* valueHoldSlot = nullptr;
+    const value_slot* rateSlot = nullptr;
+    const value_slot* scaleTopSlot = nullptr;
+    const value_slot* scaleZeroSlot = nullptr;
+    const value_slot* segmentHeightSlot = nullptr;
+    const value_slot* fallSlot = nullptr;
+    const value_slot* peakSlots[3] = {};   // clip, high, low
+    const value_slot* rmsSlots[2] = {};    // high, low
+    const value_slot* crestSlots[2] = {};  // high, low
+};
+
+struct OutputTap {
+    const float* source = nullptr;
+    float* host = nullptr;  // set before every block
+};
+
+struct ChannelStrip {
+    InputTap input;
+    GainRamp gain;
+    KWeighting kweight;
+    LevelDetector detector;
+    OutputTap output;
+};
+
+// Connects both strips to their blocks and parameter slots and (re)allocates
+// their RMS rings from the global ID_SAMPLE_RATE value.
+void wireStrips(engine* e);
+// Frees both rings.
+void releaseStrips(engine* e);
+// Runs one 16-sample block: the left strip completely, then the right one.
+void processStrips(engine* e, const float* const inputs[2], float* const outputs[2]);
+
+// The modules, one block each (exposed for tests of a single module).
+void run_input_tap(InputTap& m);
+void run_gain_ramp(GainRamp& m);
+void run_k_weighting(KWeighting& m);
+void run_level_detector(LevelDetector& m);
+void run_output_tap(OutputTap& m);
+// Recomputes both filter sections for sample rate `fs`.
+void compute_k_weighting(KWeighting& m, float fs);
+
+}  // namespace b2

@@ -1,0 +1,49 @@
+// Engine events and the growable event lists that carry them.
+#pragma once
+
+#include <cstdint>
+
+namespace b2 {
+
+enum : int32_t {
+    EV_NOTE_OFF = 0,
+    EV_NOTE_ON = 1,
+    EV_CONTROLLER = 2,    // sent to the host only
+    EV_PARAM_CHANGE = 3,  // channel = slot index, value = plain value
+    EV_RESERVED = 4,      // ignored
+};
+
+struct engine_event {
+    int32_t in_use;         // 0 marks a record free for acquire_event
+    int32_t sample_offset;
+    int32_t source_index;
+    double time_ticks;      // 1/64 quarter notes
+    int32_t kind;
+    int16_t channel;
+    int16_t pitch;
+    int32_t off_note_id;
+    double value;
+    double velocity;
+    int32_t on_note_id;
+};
+
+struct event_list {
+    int32_t capacity = 0;
+    int32_t count = 0;
+    engine_event* items = nullptr;
+};
+
+constexpr int32_t kInitialEventCapacity = 512;
+
+// Adds a record at the end; a list without storage first gets 512 zeroed
+// records and storage doubles when count reaches capacity. Returns null only
+// when memory runs out (the list is then unchanged).
+engine_event* append_event(event_list& list);
+// First record among `count` whose in_use is 0, else append_event.
+engine_event* acquire_event(event_list& list);
+inline void clear_events(event_list& list) { list.count = 0; }
+// Orders records by sample_offset, kind, source_index (in place).
+void sort_events(event_list& list);
+void free_events(event_list& list);
+
+}  // namespace b2

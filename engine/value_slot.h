@@ -1,0 +1,27 @@
+// One parameter value in one bank of the engine's value store.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace b2 {
+
+// A value and its change flag travel between threads without a lock: the
+// writer stores the value (relaxed), then sets `changed` with release; a
+// reader that sees `changed` with acquire also sees the value.
+struct value_slot {
+    std::atomic<float> value{0.0f};
+    uint32_t blob_size = 0;        // fixed by the first blob assignment
+    uint8_t* blob_data = nullptr;  // owned by the slot (shared with voice banks)
+    std::atomic<uint8_t> changed{0};
+
+    float get() const { return value.load(std::memory_order_relaxed); }
+    bool is_changed() const { return changed.load(std::memory_order_acquire) != 0; }
+    void put(float v) {
+        value.store(v, std::memory_order_relaxed);
+        changed.store(1, std::memory_order_release);
+    }
+    void clear_changed() { changed.store(0, std::memory_order_relaxed); }
+};
+
+}  // namespace b2

@@ -1,0 +1,4 @@
+# Where the VST3 SDK cache lives and where it comes from; sourced by the scripts.
+RISER_SDK_TAG=v3.7.4_build_25
+VST3_SDK_ROOT_RESOLVED=${VST3_SDK_ROOT:-${XDG_CACHE_HOME:-$HOME/.cache}/riser/vst3sdk-3.7.4}
+VST3_SDK_URL_RESOLVED=${VST3_SDK_URL:-https://github.com/steinbergmedia/vst3sdk.git}

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# One-command set-up for building and testing Riser on Debian 12.
+#  - installs the Debian packages the build and the tests need (skipped when present);
+#  - obtains the VST3 SDK 3.7.4 with the submodules Riser builds against, into a
+#    cache outside the checkout (skipped when the cache is complete).
+# Environment:
+#   VST3_SDK_ROOT  where the SDK lives (default: ${XDG_CACHE_HOME:-~/.cache}/riser/vst3sdk-3.7.4)
+#   VST3_SDK_URL   the vst3sdk repository to clone (default: the official public one);
+#                  its submodules resolve relative to it, as the SDK's .gitmodules say.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=scripts/sdk_location.sh
+source "$here/sdk_location.sh"
+
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  libgtest-dev libgmock-dev libbenchmark-dev
+  liblua5.4-dev libspng-dev libsndfile1-dev libebur128-dev
+  libx11-dev libx11-xcb-dev libxcb1-dev libxcb-util-dev libxcb-cursor-dev
+  libxcb-keysyms1-dev libxcb-xkb-dev libxkbcommon-dev libxkbcommon-x11-dev
+  libcairo2-dev libpango1.0-dev libfontconfig1-dev libfreetype-dev libglib2.0-dev
+  libgtkmm-3.0-dev
+  xvfb x11-utils fonts-liberation
+  clang libclang-rt-14-dev
+)
+
+install_packages() {
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "setup: installing ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
+}
+
+fetch_sdk() {
+  local root=$VST3_SDK_ROOT_RESOLVED
+  if [ -f "$root/.riser-sdk-complete" ]; then
+    return 0
+  fi
+  echo "setup: fetching the VST3 SDK ($RISER_SDK_TAG) from $VST3_SDK_URL_RESOLVED into $root"
+  local tmp="$root.partial.$$"
+  rm -rf "$tmp"
+  mkdir -p "$(dirname "$root")"
+  local git_opts=()
+  # git refuses file-protocol submodules unless told otherwise; allow it only for local mirrors.
+  case "$VST3_SDK_URL_RESOLVED" in
+    /*|file://*|./*|../*) git_opts=(-c protocol.file.allow=always) ;;
+  esac
+  git "${git_opts[@]}" clone --quiet --no-checkout "$VST3_SDK_URL_RESOLVED" "$tmp"
+  git -C "$tmp" "${git_opts[@]}" -c advice.detachedHead=false checkout --quiet "$RISER_SDK_TAG"
+  git -C "$tmp" "${git_opts[@]}" submodule --quiet update --init \
+    base cmake pluginterfaces public.sdk vstgui4
+  touch "$tmp/.riser-sdk-complete"
+  rm -rf "$root"
+  mv "$tmp" "$root"
+}
+
+install_packages
+fetch_sdk
+echo "setup: ready (VST3 SDK at $VST3_SDK_ROOT_RESOLVED)"
