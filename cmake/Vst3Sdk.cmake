@@ -30,4 +30,6 @@ add_subdirectory("${VST3_SDK_ROOT}" "${CMAKE_BINARY_DIR}/vst3sdk" EXCLUDE_FROM_A
 # The SDK sets these in its own scope; the SDK helpers used here need them.
 list(APPEND CMAKE_MODULE_PATH "${VST3_SDK_ROOT}/cmake/modules")
 set(SDK_ROOT "${VST3_SDK_ROOT}")
+set(public_sdk_SOURCE_DIR "${VST3_SDK_ROOT}/public.sdk")
+set(pluginterfaces_SOURCE_DIR "${VST3_SDK_ROOT}/pluginterfaces")
 include(SMTG_VST3_SDK)

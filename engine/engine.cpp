@@ -1,1 +1,270 @@
-// (being written)
+#include "engine/engine.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+#include <new>
+
+#include "engine/script_bridge.h"
+#include "engine/value_format.h"
+
+namespace b2 {
+
+namespace {
+
+value_slot* slot_at(engine* e, int bank, int slot) {
+    if (!e || bank < 0 || bank >= kBankCount || !valid_id(slot)) return nullptr;
+    return &e->banks[bank][slot];
+}
+
+void mark_dirty(engine* e) { e->dirty.store(1, std::memory_order_release); }
+
+void load_defaults(engine* e) {
+    const ParamDef* table = param_table();
+    for (int i = 0; i < kParamCount; ++i) {
+        const ParamDef& def = table[i];
+        e->banks[BANK_GLOBAL][i].put(def.defaultValue);
+        e->banks[BANK_EDITOR][i].put(def.defaultValue);
+        mark_dirty(e);
+        if (def.flags & PF_BLOB) {
+            assign_blob(e->banks[BANK_GLOBAL][i], def.defaultBlobSize, def.defaultBlob);
+            assign_blob(e->banks[BANK_EDITOR][i], def.defaultBlobSize, def.defaultBlob);
+        }
+    }
+}
+
+bool voice_active(const engine* e, int voice) {
+    return e->banks[voice][ID_VOICE_STATE].get() == 1.0f;
+}
+
+// Copies a whole slot (the blob bytes stay shared, not duplicated).
+void copy_slot(value_slot& to, const value_slot& from) {
+    to.value.store(from.get(), std::memory_order_relaxed);
+    to.blob_size = from.blob_size;
+    to.blob_data = from.blob_data;
+    to.changed.store(from.changed.load(std::memory_order_acquire), std::memory_order_release);
+}
+
+void note_on(engine* e, const engine_event& ev) {
+    for (int stack = 0; stack < 3; ++stack) {
+        int v = 0;
+        while (v < kVoiceBanks && e->banks[v][ID_VOICE_STATE].get() != 0.0f) ++v;
+        if (v == kVoiceBanks) continue;  // no voice is taken away
+        e->banks[v][ID_VOICE_STATE].value.store(1.0f, std::memory_order_relaxed);
+        for (int i = 0; i < kParamCount; ++i) copy_slot(e->banks[v][i], e->banks[BANK_GLOBAL][i]);
+        set_slot(e, v, ID_VOICE_NEW, 1.0f);
+        set_slot(e, v, ID_VOICE_STATE, 1.0f);
+        set_slot(e, v, ID_VOICE_STACK, static_cast<float>(stack));
+        set_slot(e, v, ID_VOICE_CHANNEL, static_cast<float>(ev.channel));
+        set_slot(e, v, ID_VOICE_PITCH, static_cast<float>(ev.pitch));
+        set_slot(e, v, ID_VOICE_TUNING, static_cast<float>(ev.value));
+        set_slot(e, v, ID_VOICE_VELOCITY, static_cast<float>(ev.velocity));
+        set_slot(e, v, ID_VOICE_ID, static_cast<float>(ev.on_note_id));
+    }
+}
+
+void note_off(engine* e, const engine_event& ev) {
+    const float id = static_cast<float>(ev.off_note_id);
+    for (int v = 0; v < kVoiceBanks; ++v) {
+        if (voice_active(e, v) && e->banks[v][ID_VOICE_ID].get() == id) {
+            set_slot(e, v, ID_VOICE_STATE, 0.0f);
+            set_slot(e, v, ID_VOICE_ID, 0.0f);
+        }
+    }
+}
+
+void apply_param_change(engine* e, const engine_event& ev) {
+    const int slot = ev.channel;
+    if (!valid_id(slot)) return;
+    const float value = static_cast<float>(ev.value);
+    for (int v = 0; v < kVoiceBanks; ++v)
+        if (voice_active(e, v)) e->banks[v][slot].put(value);
+    e->banks[BANK_EDITOR][slot].put(value);
+    e->banks[BANK_GLOBAL][slot].put(value);
+    mark_dirty(e);
+}
+
+void count_down_editor(engine* e) {
+    uint8_t c = e->editor_countdown.load(std::memory_order_relaxed);
+    while (c != 0 && !e->editor_countdown.compare_exchange_weak(c, static_cast<uint8_t>(c - 1),
+                                                                std::memory_order_relaxed)) {
+    }
+}
+
+// Silence for absent input buses (never written) and a sink for absent output
+// buses. The sink is per thread so concurrent instances never share a write.
+const float kSilence[kBlock] = {};
+thread_local float t_sink[2][kBlock];
+
+// Runs one sub-block of `n` samples (1..16) starting at `offset`. Whole
+// sub-blocks work on the host buffers directly; a shorter tail goes through
+// zero-padded 16-sample blocks so nothing past the host buffers is touched.
+void run_sub_block(engine* e, float* const* inputs, float* const* outputs, int32_t offset, int32_t n) {
+    const float* in[2];
+    float* out[2];
+    float tail_in[2][kBlock];
+    float tail_out[2][kBlock];
+    const bool tail = n < kBlock;
+    for (int c = 0; c < 2; ++c) {
+        const float* host_in = (inputs && inputs[c]) ? inputs[c] + offset : nullptr;
+        float* host_out = (outputs && outputs[c]) ? outputs[c] + offset : nullptr;
+        if (tail && host_in) {
+            std::memcpy(tail_in[c], host_in, sizeof(float) * n);
+            std::memset(tail_in[c] + n, 0, sizeof(float) * (kBlock - n));
+            host_in = tail_in[c];
+        }
+        in[c] = host_in ? host_in : kSilence;
+        out[c] = host_out ? (tail ? tail_out[c] : host_out) : t_sink[c];
+    }
+    processStrips(e, in, out);
+    if (!tail) return;
+    for (int c = 0; c < 2; ++c)
+        if (outputs && outputs[c]) std::memcpy(outputs[c] + offset, tail_out[c], sizeof(float) * n);
+}
+
+}  // namespace
+
+engine* create_engine(host_adapter* adapter) {
+    engine* e = new (std::nothrow) engine();
+    if (!e) return nullptr;
+    e->adapter = adapter;
+    init_param_table();
+    load_defaults(e);
+    if (!create_scripts(e)) {
+        destroy_engine(e);
+        return nullptr;
+    }
+    return e;
+}
+
+void destroy_engine(engine* e) {
+    if (!e) return;
+    destroy_scripts(e);
+    releaseStrips(e);
+    free_events(e->in_events);
+    free_events(e->out_events);
+    // Voice banks only borrow the global bank's blobs.
+    for (int bank = BANK_PENDING; bank < kBankCount; ++bank)
+        for (value_slot& s : e->banks[bank]) std::free(s.blob_data);
+    delete e;
+}
+
+void set_slot(engine* e, int bank, int slot, float value) {
+    value_slot* s = slot_at(e, bank, slot);
+    if (!s) return;
+    s->put(value);
+    mark_dirty(e);
+}
+
+void set_global_value(engine* e, int slot, float value) {
+    if (!e || !valid_id(slot)) return;
+    e->banks[BANK_GLOBAL][slot].put(value);
+    e->banks[BANK_EDITOR][slot].put(value);
+    mark_dirty(e);
+}
+
+float global_value(const engine* e, int slot) {
+    if (!e || !valid_id(slot)) return 0.0f;
+    return e->banks[BANK_GLOBAL][slot].get();
+}
+
+void clear_editor_flags(engine* e) {
+    if (!e) return;
+    for (value_slot& s : e->banks[BANK_EDITOR]) s.clear_changed();
+}
+
+void assign_blob(value_slot& slot, uint32_t size, const uint8_t* bytes) {
+    if (slot.blob_size == 0 && size != 0) {
+        auto* data = static_cast<uint8_t*>(std::calloc(size, 1));
+        if (!data) return;
+        slot.blob_data = data;
+        slot.blob_size = size;
+    }
+    if (slot.blob_size == size && size != 0 && bytes) std::memcpy(slot.blob_data, bytes, size);
+}
+
+void begin_edit(engine* e, int slot) {
+    if (e && e->adapter && valid_id(slot)) e->adapter->begin_edit(slot);
+}
+
+void perform_edit(engine* e, int slot, float plain) {
+    if (e && e->adapter && valid_id(slot)) e->adapter->perform_edit(slot, to_normalized(slot, plain));
+}
+
+void end_edit(engine* e, int slot) {
+    if (e && e->adapter && valid_id(slot)) e->adapter->end_edit(slot);
+}
+
+void propagate_pending(engine* e) {
+    const ParamDef* table = param_table();
+    for (int i = 0; i < kParamCount; ++i) {
+        value_slot& pending = e->banks[BANK_PENDING][i];
+        if (!pending.is_changed()) continue;
+        // Clear first, then read: an edit that lands in between is applied
+        // again next time instead of being lost.
+        pending.clear_changed();
+        const float value = pending.get();
+        if (table[i].flags & PF_BLOB) {
+            for (int bank : {BANK_GLOBAL, BANK_EDITOR}) {
+                e->banks[bank][i].put(value);
+                assign_blob(e->banks[bank][i], pending.blob_size, pending.blob_data);
+            }
+        } else {
+            for (int v = 0; v < kVoiceBanks; ++v)
+                if (voice_active(e, v)) e->banks[v][i].put(value);
+            e->banks[BANK_EDITOR][i].put(value);
+            e->banks[BANK_GLOBAL][i].put(value);
+        }
+        mark_dirty(e);
+    }
+}
+
+void dispatch_events(engine* e, int32_t from, int32_t to) {
+    const uint32_t lo = static_cast<uint32_t>(from);
+    const uint32_t hi = static_cast<uint32_t>(to);
+    for (int32_t i = 0; i < e->in_events.count; ++i) {
+        const engine_event& ev = e->in_events.items[i];
+        const uint32_t at = static_cast<uint32_t>(ev.sample_offset);
+        if (at < lo || at > hi) continue;
+        switch (ev.kind) {
+            case EV_NOTE_OFF: note_off(e, ev); break;
+            case EV_NOTE_ON: note_on(e, ev); break;
+            case EV_PARAM_CHANGE: apply_param_change(e, ev); break;
+            default: break;  // controllers and reserved records are not applied
+        }
+    }
+}
+
+void clear_change_flags(engine* e) {
+    for (int v = 0; v < kVoiceBanks; ++v) {
+        for (value_slot& s : e->banks[v]) s.clear_changed();
+        e->banks[v][ID_VOICE_NEW].value.store(0.0f, std::memory_order_relaxed);
+    }
+    for (value_slot& s : e->banks[BANK_GLOBAL]) s.clear_changed();
+    e->dirty.store(0, std::memory_order_relaxed);
+}
+
+void apply_sample_rate(engine* e, bool force) {
+    if (!e || !force) return;
+    const float rate = global_value(e, ID_SAMPLE_RATE_HOST);
+    set_slot(e, BANK_GLOBAL, ID_SAMPLE_RATE, rate);
+    set_slot(e, BANK_GLOBAL, ID_SAMPLE_RATE_OVER, rate);
+    set_slot(e, BANK_GLOBAL, ID_GLOBAL_RESET, 2.0f);
+    wireStrips(e);
+}
+
+void process_block(engine* e, float* const* inputs, float* const* outputs, int32_t samples) {
+    if (!e) return;
+    count_down_editor(e);
+    propagate_pending(e);
+    sort_events(e->in_events);
+    for (int32_t offset = 0; offset < samples; offset += kBlock) {
+        dispatch_events(e, offset, offset + kBlock - 1);
+        const int32_t n = samples - offset < kBlock ? samples - offset : kBlock;
+        run_sub_block(e, inputs, outputs, offset, n);
+        if (e->dirty.load(std::memory_order_acquire)) clear_change_flags(e);
+    }
+    sort_events(e->out_events);
+}
+
+}  // namespace b2

@@ -1,0 +1,224 @@
+// The K-weighting module on its own: coefficients, frequency response,
+// bypass, and recovery from non-finite input.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <cstring>
+#include <initializer_list>
+#include <limits>
+
+#include "dsp/channel_strip.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+struct Filter {
+    b2::value_slot rate, enable;
+    float in[b2::kBlock] = {};
+    b2::KWeighting m;
+
+    explicit Filter(float fs, float on = 1.0f) {
+        rate.put(fs);
+        enable.put(on);
+        m.source = in;
+        m.rateSlot = &rate;
+        m.enableSlot = &enable;
+    }
+    Filter(const Filter&) = delete;
+    void run() {
+        b2::run_k_weighting(m);
+        rate.clear_changed();
+        enable.clear_changed();
+    }
+    void run(const float* block) {
+        std::memcpy(in, block, sizeof in);
+        run();
+    }
+};
+
+bool same_coefficients(const b2::KWeighting& a, const b2::KWeighting& b) {
+    return std::memcmp(&a.shelf, &b.shelf, sizeof a.shelf) == 0 &&
+           std::memcmp(&a.highpass, &b.highpass, sizeof a.highpass) == 0;
+}
+
+// Double-precision design of the same two sections from their analogue
+// prototypes (bilinear transform with pre-warping), as |H| at frequency f.
+double reference_gain(double f, double fs) {
+    const double vh = 1.5848647, vbq = 1.779928;
+    double k = std::tan(5284.078692841865 / fs);
+    double kq = k * 1.4140767, k2 = k * k, a0 = 1.0 + kq + k2;
+    const double sb0 = (vh + vbq * k + k2) / a0, sb1 = 2.0 * (k2 - vh) / a0, sb2 = (vh - vbq * k + k2) / a0;
+    const double sa1 = 2.0 * (k2 - 1.0) / a0, sa2 = (1.0 - kq + k2) / a0;
+    k = std::tan(119.80612 / fs);
+    kq = k * 1.9986926;
+    k2 = k * k;
+    a0 = 1.0 + kq + k2;
+    const double ha1 = 2.0 * (k2 - 1.0) / a0, ha2 = (1.0 - kq + k2) / a0;
+
+    const std::complex<double> z = std::polar(1.0, -2.0 * kPi * f / fs);
+    const auto shelf = (sb0 + sb1 * z + sb2 * z * z) / (1.0 + sa1 * z + sa2 * z * z);
+    const auto hp = (1.0 - 2.0 * z + z * z) / (1.0 + ha1 * z + ha2 * z * z);
+    return std::abs(shelf * hp) * std::pow(10.0, -0.691 / 20.0);
+}
+
+// Runs a sine through the module for 1.5 s and returns the output/input RMS
+// ratio in dB over the last second (an integer number of periods for integer f).
+double measured_gain_db(double f, int fs) {
+    Filter k(static_cast<float>(fs));
+    const int settle = fs / 2, total = settle + fs;
+    const int blocks = (total + b2::kBlock - 1) / b2::kBlock;
+    double in_sq = 0, out_sq = 0;
+    float block[b2::kBlock];
+    for (int b = 0; b < blocks; ++b) {
+        for (int i = 0; i < b2::kBlock; ++i) {
+            const long n = static_cast<long>(b) * b2::kBlock + i;
+            block[i] = static_cast<float>(0.5 * std::sin(2.0 * kPi * f * static_cast<double>(n) / fs));
+        }
+        k.run(block);
+        for (int i = 0; i < b2::kBlock; ++i) {
+            const long n = static_cast<long>(b) * b2::kBlock + i;
+            if (n < settle || n >= total) continue;
+            in_sq += static_cast<double>(block[i]) * block[i];
+            out_sq += static_cast<double>(k.m.output[i]) * k.m.output[i];
+        }
+    }
+    return 10.0 * std::log10(out_sq / in_sq);
+}
+
+TEST(KWeighting, CoefficientsAt48kMatchPublishedValues) {
+    Filter k(48000.0f);
+    k.run();
+    const b2::Biquad& s = k.m.shelf;
+    const b2::Biquad& h = k.m.highpass;
+    // Single precision: a few units in the last place of values near 1..3.
+    const double tol = 1e-6;
+    EXPECT_NEAR(s.b0, 1.53512485958697, tol);
+    EXPECT_NEAR(s.b1, -2.69169618940638, tol);
+    EXPECT_NEAR(s.b2, 1.19839281085285, tol);
+    EXPECT_NEAR(s.a1, -1.69065929318241, tol);
+    EXPECT_NEAR(s.a2, 0.73248077421585, tol);
+    EXPECT_EQ(h.b0, 1.0f);
+    EXPECT_EQ(h.b1, -2.0f);
+    EXPECT_EQ(h.b2, 1.0f);
+    EXPECT_NEAR(h.a1, -1.99004745483398, tol);
+    EXPECT_NEAR(h.a2, 0.99007225036621, tol);
+}
+
+TEST(KWeighting, ResponseToSteadySines) {
+    // Float filtering against the double design. Above 500 Hz 0.002 dB (2.3e-4
+    // in amplitude) is far above float rounding and far below any wrong
+    // coefficient. At 20 and 38 Hz the float high-pass coefficients alone shift
+    // the response by up to 0.01 dB at 96 kHz (1 + a1 + a2 is about 6e-6 there,
+    // with a rounding of 6e-8 on each term), so those get 0.015 dB.
+    const int rates[] = {44100, 48000, 96000};
+    struct Case {
+        double f;
+        double tol_db;
+    };
+    const Case freqs[] = {{997, 0.002}, {10000, 0.002}, {38, 0.015}, {20, 0.015}};
+    for (int fs : rates) {
+        for (const Case& c : freqs) {
+            const double expected = 20.0 * std::log10(reference_gain(c.f, fs));
+            EXPECT_NEAR(measured_gain_db(c.f, fs), expected, c.tol_db) << c.f << " Hz at " << fs;
+        }
+    }
+}
+
+TEST(KWeighting, ReferencePointsOfTheWeighting) {
+    // 0 dB at 997 Hz, closest at 48 kHz where the offset was fixed.
+    EXPECT_NEAR(measured_gain_db(997, 48000), 0.0, 0.001);
+    EXPECT_NEAR(measured_gain_db(997, 44100), 0.0, 0.003);
+    EXPECT_NEAR(measured_gain_db(997, 96000), 0.0, 0.02);
+    EXPECT_NEAR(measured_gain_db(10000, 48000), 3.35, 0.01);
+    // The double-precision design gives -6.694 dB at 38 Hz.
+    EXPECT_NEAR(measured_gain_db(38, 48000), -6.69, 0.01);
+    EXPECT_NEAR(measured_gain_db(20, 48000), -13.97, 0.01);
+}
+
+TEST(KWeighting, BypassCopiesAndKeepsHistory) {
+    Filter on(48000.0f), toggled(48000.0f);
+    float block[b2::kBlock];
+    for (int b = 0; b < 20; ++b) {
+        for (int i = 0; i < b2::kBlock; ++i) block[i] = std::sin(0.3f * static_cast<float>(b * b2::kBlock + i));
+        on.run(block);
+        toggled.run(block);
+    }
+
+    // Off: the source comes through bit for bit, whatever it is.
+    toggled.enable.put(0.0f);
+    for (int b = 0; b < 5; ++b) {
+        for (int i = 0; i < b2::kBlock; ++i) block[i] = 0.9f - 0.1f * static_cast<float>(i) + static_cast<float>(b);
+        toggled.run(block);
+        EXPECT_EQ(std::memcmp(toggled.m.output, block, sizeof block), 0);
+    }
+
+    // On again: continues from the history it had when switched off.
+    toggled.enable.put(1.0f);
+    for (int i = 0; i < b2::kBlock; ++i) block[i] = std::cos(0.7f * static_cast<float>(i));
+    on.run(block);
+    toggled.run(block);
+    EXPECT_EQ(std::memcmp(on.m.output, toggled.m.output, sizeof block), 0);
+
+    // A filter starting from zero history would not give the same block.
+    Filter fresh(48000.0f);
+    fresh.run(block);
+    EXPECT_NE(std::memcmp(fresh.m.output, on.m.output, sizeof block), 0);
+}
+
+TEST(KWeighting, CoefficientsFollowOnlyTheRateFlag) {
+    Filter k(48000.0f);
+    k.run();
+    b2::KWeighting at48 = k.m;
+
+    // Toggling the filter leaves the coefficients alone.
+    k.enable.put(0.0f);
+    k.run();
+    k.enable.put(1.0f);
+    k.run();
+    EXPECT_TRUE(same_coefficients(k.m, at48));
+
+    // A new rate without its flag is not read.
+    k.rate.value.store(96000.0f);
+    k.run();
+    EXPECT_TRUE(same_coefficients(k.m, at48));
+
+    // A flagged rate change recomputes them, also while the filter is off.
+    k.enable.put(0.0f);
+    k.rate.put(96000.0f);
+    k.run();
+    b2::KWeighting at96;
+    b2::compute_k_weighting(at96, 96000.0f);
+    EXPECT_TRUE(same_coefficients(k.m, at96));
+    EXPECT_FALSE(same_coefficients(k.m, at48));
+}
+
+TEST(KWeighting, RecoversFromNonFiniteInput) {
+    const float bad[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                         -std::numeric_limits<float>::infinity()};
+    for (float v : bad) {
+        for (int at : {0, 7, 15}) {
+            Filter k(48000.0f), fresh(48000.0f);
+            float block[b2::kBlock];
+            for (int i = 0; i < b2::kBlock; ++i) block[i] = 0.25f;
+            for (int b = 0; b < 10; ++b) k.run(block);
+            block[at] = v;
+            k.run(block);
+            EXPECT_FALSE(std::isfinite(k.m.output[b2::kBlock - 1])) << v << " at " << at;
+
+            // Finite input again: the first block is finite and the filter
+            // runs as one that starts from silence.
+            fresh.run();  // both past their first (rate) block
+            for (int b = 0; b < 4; ++b) {
+                for (int i = 0; i < b2::kBlock; ++i) block[i] = std::sin(0.1f * static_cast<float>(b * 16 + i));
+                k.run(block);
+                fresh.run(block);
+                for (int i = 0; i < b2::kBlock; ++i) ASSERT_TRUE(std::isfinite(k.m.output[i])) << v << " at " << at;
+                EXPECT_EQ(std::memcmp(k.m.output, fresh.m.output, sizeof block), 0);
+            }
+        }
+    }
+}
+
+}  // namespace
