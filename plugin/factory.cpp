@@ -5,9 +5,6 @@
 
 namespace riser {
 
-// Stereo audio in and out; the event buses exist in the design but are off.
-const BusConfig kBusConfig = {1, 1, 0, 0};
-
 namespace {
 
 Steinberg::CPluginFactory* make_factory() {
