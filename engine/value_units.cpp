@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 
 #include "engine/value_format.h"
 #include "engine/value_scan.h"
@@ -77,6 +78,17 @@ bool parse_time(const char* text, float* value) {
 
 // Any value whose integer part is not 0 is on (NaN included: it is not 0).
 void format_on_off(char* text, float value) { put_text(text, "%s", truncf(value) != 0.0f ? "On" : "Off"); }
+
+// A number as "%f" reads it; otherwise the unit's own texts "On" and "Off"
+// (any case, leading spaces allowed), so what the unit prints reads back.
+bool parse_on_off(const char* text, float* value) {
+    if (scan_float(text, value)) return true;
+    if (!text || !value) return false;
+    while (*text == ' ' || *text == '\t') ++text;
+    if (strncasecmp(text, "on", 2) == 0) return *value = 1.0f, true;
+    if (strncasecmp(text, "off", 3) == 0) return *value = 0.0f, true;
+    return false;
+}
 
 void format_pixels(char* text, float value) { put_int(text, value, " px"); }
 
@@ -193,7 +205,7 @@ void format_base2(char* text, float value) {
 
 const ValueUnit UnitDecibel = {scan_float, format_decibel};
 const ValueUnit UnitTime = {parse_time, format_time};
-const ValueUnit UnitOnOff = {scan_float, format_on_off};
+const ValueUnit UnitOnOff = {parse_on_off, format_on_off};
 const ValueUnit UnitPixels = {scan_number, format_pixels};
 const ValueUnit UnitFrequency = {parse_frequency, format_frequency};
 const ValueUnit UnitHex = {scan_hex32, format_hex};

@@ -75,7 +75,11 @@ TEST(UnitOnOff, AnyNonZeroIntegerPartIsOn) {
     EXPECT_EQ(fmt(UnitOnOff, 1.0f), "On");
     EXPECT_EQ(fmt_id(ID_K_FILTER, 0.0f), "Off");
     EXPECT_EQ(parse(UnitOnOff, "1"), 1.0f);
-    EXPECT_EQ(parse(UnitOnOff, "On", 0.0f, false), 0.0f);
+    // Its own texts read back, so a host's text entry of "On" works.
+    EXPECT_EQ(parse(UnitOnOff, "On", 0.0f), 1.0f);
+    EXPECT_EQ(parse(UnitOnOff, " off", 1.0f), 0.0f);
+    EXPECT_EQ(parse(UnitOnOff, "OFF", 1.0f), 0.0f);
+    EXPECT_EQ(parse(UnitOnOff, "maybe", 0.5f, false), 0.5f);
 }
 
 TEST(UnitPixels, FormatTruncatesAndParseAcceptsHexAndBinary) {

@@ -1,0 +1,64 @@
+#include "tools/riser_meter/meter_run.h"
+
+#include <algorithm>
+
+#include "engine/script_bridge.h"
+
+namespace riser_meter {
+
+namespace {
+
+void keep_max(b2::MeterSnapshot& m, const b2::MeterSnapshot& s, bool first) {
+    auto upd = [first](float& a, float b) { a = first ? b : std::max(a, b); };
+    upd(m.heldPeakDb, s.heldPeakDb);
+    upd(m.peakDb, s.peakDb);
+    upd(m.heldRmsDb, s.heldRmsDb);
+    upd(m.rmsDb, s.rmsDb);
+    upd(m.heldCrestDb, s.heldCrestDb);
+    upd(m.crestDb, s.crestDb);
+    if (first) {
+        m.scaleZero = s.scaleZero;
+        m.scaleTop = s.scaleTop;
+    }
+}
+
+}  // namespace
+
+MeterRun::MeterRun(double r, int max_block, const std::vector<std::pair<int, float>>& settings)
+    : rate(r), tick_period(std::max<int64_t>(1, static_cast<int64_t>(r * 0.033))) {
+    engine = b2::create_engine(nullptr);
+    if (!engine) return;
+    for (const auto& s : settings) b2::set_global_value(engine, s.first, s.second);
+    // What a host's setupProcessing and setProcessing(true) do.
+    b2::set_slot(engine, b2::BANK_GLOBAL, b2::ID_SAMPLE_PER_BLOCK, static_cast<float>(max_block));
+    b2::set_slot(engine, b2::BANK_GLOBAL, b2::ID_SAMPLE_RATE_HOST, static_cast<float>(rate));
+    b2::apply_sample_rate(engine, true);
+    b2::set_slot(engine, b2::BANK_GLOBAL, b2::ID_GLOBAL_RESET, 1.0f);
+}
+
+MeterRun::~MeterRun() { b2::destroy_engine(engine); }
+
+void MeterRun::process(float* left, float* right, int n) {
+    float* io[2] = {left, right};
+    b2::call_hook(b2::SIDE_AUDIO, engine, b2::HOOK_PROCESS, reinterpret_cast<uintptr_t>(engine),
+                  static_cast<uint64_t>(n), static_cast<uint64_t>(rate), 0);
+    b2::process_block(engine, io, io, n);
+    for (since_tick += n; since_tick >= tick_period; since_tick -= tick_period) tick();
+}
+
+// The editor's timer: when both channels have published, copy the snapshots
+// and hand them back to the detectors.
+void MeterRun::tick() {
+    b2::MeterSnapshot& l = engine->strips[0].detector.snapshot;
+    b2::MeterSnapshot& r = engine->strips[1].detector.snapshot;
+    if (!l.ready.load(std::memory_order_acquire) || !r.ready.load(std::memory_order_acquire)) return;
+    taken.left.copy_values(l);
+    taken.right.copy_values(r);
+    l.ready.store(0, std::memory_order_release);
+    r.ready.store(0, std::memory_order_release);
+    keep_max(max.left, taken.left, taken_count == 0);
+    keep_max(max.right, taken.right, taken_count == 0);
+    ++taken_count;
+}
+
+}  // namespace riser_meter

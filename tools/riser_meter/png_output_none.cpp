@@ -1,0 +1,13 @@
+// Builds without the editor cannot render the main page.
+#include "tools/riser_meter/png_output.h"
+
+namespace riser_meter {
+
+bool png_output_available() { return false; }
+
+bool write_png(const std::string&, const MeterRun&, std::string& error) {
+    error = "--png is not available: this build has no editor";
+    return false;
+}
+
+}  // namespace riser_meter
