@@ -1,5 +1,6 @@
 #include "engine/state_io.h"
 
+#include <cmath>
 #include <initializer_list>
 
 #include "base/source/fstreamer.h"
@@ -21,13 +22,21 @@ bool write_record(IBStreamer& out, const ParamDef& def, const value_slot& slot) 
     return out.writeInt8u(STATE_FLOAT) && out.writeInt16u(def.stateKey) && out.writeFloat(slot.get());
 }
 
+// A damaged stream must not put values into the banks that no host or editor
+// could set: non-finite values are dropped, the rest limited to the range.
+void store_loaded(engine* e, int id, float value) {
+    if (!std::isfinite(value)) return;
+    const ParamDef& def = *param_def(id);
+    value = std::fmin(std::fmax(value, def.minValue), def.maxValue);
+    set_slot(e, BANK_GLOBAL, id, value);
+    set_slot(e, BANK_EDITOR, id, value);
+}
+
 void apply_float(engine* e, uint16_t key, float value) {
+    if (key == kBypassStateKey) return store_loaded(e, ID_BYPASS, value);
     const ParamDef* table = param_table();
-    for (int id = 0; id < kParamCount; ++id) {
-        if (table[id].stateKey != key) continue;
-        set_slot(e, BANK_GLOBAL, id, value);
-        set_slot(e, BANK_EDITOR, id, value);
-    }
+    for (int id = 0; id < kParamCount; ++id)
+        if (table[id].stateKey == key) store_loaded(e, id, value);
 }
 
 void apply_blob(engine* e, uint16_t key, uint32_t size, const uint8_t* bytes) {
@@ -68,12 +77,7 @@ void read_state(engine* e, Steinberg::IBStream* stream) {
         if (type == STATE_FLOAT) {
             float value = 0;
             if (!in.readFloat(value)) return;
-            if (key == kBypassStateKey) {
-                set_slot(e, BANK_GLOBAL, ID_BYPASS, value);
-                set_slot(e, BANK_EDITOR, ID_BYPASS, value);
-            } else if (key != 0) {
-                apply_float(e, key, value);
-            }
+            if (key != 0) apply_float(e, key, value);
         } else if (type == STATE_BLOB) {
             uint32_t size = 0;
             if (!in.readInt32u(size) || size > kMaxStateBlob) return;

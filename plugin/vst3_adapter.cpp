@@ -42,6 +42,10 @@ void copy_utf8(const std::string& text, char* out, size_t room) {
 
 bool finite(double v) { return std::isfinite(v); }
 
+// Normalised values from a host are 0..1 by contract; a value outside would
+// become a plain value no control could set (a gain of 10^600, say).
+float unit_clamp(double v) { return static_cast<float>(v < 0.0 ? 0.0 : (v > 1.0 ? 1.0 : v)); }
+
 }  // namespace
 
 Vst3Adapter::Vst3Adapter(const BusConfig* config) : bus_config(config ? config : &kBusConfig) {
@@ -204,7 +208,7 @@ void Vst3Adapter::queue_parameter_changes(IParameterChanges* changes) {
             rec->source_index = q;
             rec->sample_offset = offset;
             rec->channel = static_cast<int16>(id);
-            rec->value = b2::to_plain(static_cast<int>(id), static_cast<float>(value));
+            rec->value = b2::to_plain(static_cast<int>(id), unit_clamp(value));
         }
     }
 }
@@ -321,7 +325,7 @@ tresult PLUGIN_API Vst3Adapter::setParamNormalized(ParamID id, ParamValue value)
     if (id > 30 || !engine) return kResultOk;
     if (!finite(value)) return kInvalidArgument;  // a NaN would poison the value for good
     const int i = static_cast<int>(id);
-    b2::set_global_value(engine, i, b2::to_plain(i, static_cast<float>(value)));
+    b2::set_global_value(engine, i, b2::to_plain(i, unit_clamp(value)));
     return kResultOk;
 }
 

@@ -1,7 +1,9 @@
 // The stored state: writing, reading and damaged streams.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 
 #include "engine/engine.h"
@@ -60,7 +62,12 @@ TEST(StoredState, DefaultStreamIs105BytesInPassOrder) {
 
 TEST(StoredState, WriteThenReadRestoresEveryStoredValue) {
     EnginePtr a(create_engine(nullptr));
-    for (int i = 0; i < 15; ++i) set_global_value(a.get(), kStored[i], 1.5f + static_cast<float>(i));
+    // A distinct in-range value per parameter.
+    auto value_of = [](int i) {
+        const ParamDef& d = *param_def(kStored[i]);
+        return d.minValue + (d.maxValue - d.minValue) * static_cast<float>(i + 1) / 17.0f;
+    };
+    for (int i = 0; i < 15; ++i) set_global_value(a.get(), kStored[i], value_of(i));
     set_global_value(a.get(), ID_SMOOTH, 0.7f);  // not stored
     ByteStream s;
     write_state(a.get(), &s);
@@ -71,8 +78,8 @@ TEST(StoredState, WriteThenReadRestoresEveryStoredValue) {
     read_state(b.get(), &s);
     for (int i = 0; i < 15; ++i) {
         const int id = kStored[i];
-        EXPECT_EQ(global_value(b.get(), id), 1.5f + static_cast<float>(i)) << id;
-        EXPECT_EQ(b->banks[BANK_EDITOR][id].get(), 1.5f + static_cast<float>(i)) << id;
+        EXPECT_EQ(global_value(b.get(), id), value_of(i)) << id;
+        EXPECT_EQ(b->banks[BANK_EDITOR][id].get(), value_of(i)) << id;
         EXPECT_TRUE(b->banks[BANK_GLOBAL][id].is_changed()) << id;
         EXPECT_TRUE(b->banks[BANK_EDITOR][id].is_changed()) << id;
     }
@@ -158,4 +165,18 @@ TEST(StoredState, BypassTravelsInOneExtraRecordOnlyWhileOn) {
     ByteStream plain;
     write_state(a.get(), &plain);
     EXPECT_EQ(plain.bytes.size(), 105u);
+}
+
+TEST(StoredState, DamagedValuesAreDroppedOrLimitedToTheRange) {
+    EnginePtr e(create_engine(nullptr));
+    clear_flags(e.get());
+    ByteStream s(record(1, 1, std::nanf("")) + record(1, 2, 1e30f) + record(1, 4, -5.0f) +
+                 record(1, 14, std::numeric_limits<float>::infinity()) + record(1, 16, 7.0f));
+    read_state(e.get(), &s);
+    EXPECT_EQ(global_value(e.get(), ID_GAIN), 0.0f);  // NaN dropped
+    EXPECT_FALSE(e->banks[BANK_GLOBAL][ID_GAIN].is_changed());
+    EXPECT_EQ(global_value(e.get(), ID_SCALE_TOP), 48.0f);
+    EXPECT_EQ(global_value(e.get(), ID_RMS_WINDOW), 10.0f);
+    EXPECT_EQ(global_value(e.get(), ID_SEGMENT_HEIGHT), 16.0f);  // infinity dropped
+    EXPECT_EQ(global_value(e.get(), ID_BYPASS), 1.0f);
 }

@@ -128,6 +128,8 @@ TEST(PluginParameters, NormalisedValuesGoThroughTheGlobalBank) {
     EXPECT_EQ(a->getParamNormalized(40), 0.0);
     EXPECT_NE(a->setParamNormalized(2, std::nan("")), kResultOk);  // NaN never reaches the engine
     EXPECT_EQ(b2::global_value(e, b2::ID_GAIN), 60.0f);
+    a->setParamNormalized(2, -3.0);  // outside 0..1: limited to the range's end
+    EXPECT_EQ(b2::global_value(e, b2::ID_GAIN), -60.0f);
 }
 
 TEST(PluginController, ViewsUnitsAndHiddenInterfaces) {
@@ -195,16 +197,19 @@ TEST(PluginProcess, ParameterPointsLandOnTheirSubBlock) {
         Block warm(512, 0.5f);
         a->process(warm.data);
     }
-    ParameterChanges changes(2);
+    ParameterChanges changes(4);
     int32 index = 0;
     changes.addParameterData(2, index)->addPoint(33, 0.55, index);  // Gain +6 dB at sample 33
     changes.addParameterData(40, index)->addPoint(0, 1.0, index);   // no such parameter
+    changes.addParameterData(5, index)->addPoint(0, 7.0, index);    // outside 0..1: limited
+    changes.getParameterData(2)->addPoint(1, std::nan(""), index);  // not a number: skipped
     Block b(64, 0.5f);
     b.data.inputParameterChanges = &changes;
     EXPECT_EQ(a->process(b.data), kResultOk);
     for (int i = 0; i < 32; ++i) EXPECT_NEAR(b.out[0][i], 0.5f, 1e-5f) << i;
     EXPECT_GT(b.out[0][32], 0.5f + 1e-3f);
     EXPECT_NEAR(b2::global_value(a->get_engine(), b2::ID_GAIN), 6.0f, 1e-4f);
+    EXPECT_EQ(b2::global_value(a->get_engine(), b2::ID_RMS_WINDOW), 3000.0f);
 }
 
 TEST(PluginProcess, ZeroSamplesAppliesNothingAndEventsPassThrough) {
