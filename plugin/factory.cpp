@@ -1,4 +1,6 @@
 // Module entry of riser.vst3: the class factory with its one class.
+#include <mutex>
+
 #include "plugin/plugin_ids.h"
 #include "plugin/vst3_adapter.h"
 #include "public.sdk/source/main/pluginfactory.h"
@@ -23,10 +25,19 @@ Steinberg::CPluginFactory* make_factory() {
 
 }  // namespace riser
 
-// The first call creates the factory (safe against concurrent first use);
-// every call hands out one more reference to the same factory.
+namespace {
+std::mutex g_factory_mutex;
+}
+
+// The first call creates the factory; later calls hand out one more reference
+// to the same factory while any host still holds it. The last release deletes
+// it (the SDK's factory then clears gPluginFactory), so nothing outlives the
+// module. The mutex makes concurrent first calls safe.
 SMTG_EXPORT_SYMBOL Steinberg::IPluginFactory* PLUGIN_API GetPluginFactory() {
-    static Steinberg::CPluginFactory* factory = riser::make_factory();
-    factory->addRef();
-    return factory;
+    std::lock_guard<std::mutex> guard(g_factory_mutex);
+    if (!Steinberg::gPluginFactory)
+        Steinberg::gPluginFactory = riser::make_factory();
+    else
+        Steinberg::gPluginFactory->addRef();
+    return Steinberg::gPluginFactory;
 }
