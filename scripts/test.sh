@@ -1,32 +1,42 @@
 #!/usr/bin/env bash
-# The whole test run: set-up if needed, the full build and every test, then the
-# engine tests again under AddressSanitizer + UndefinedBehaviorSanitizer and
-# under ThreadSanitizer. Build trees live under build/ in the checkout.
+# The whole test run, as CI runs it:
+#  1. set-up if needed (Debian packages, the VST3 SDK cache);
+#  2. build/release: everything with GCC, and every test (the SDK's validator
+#     on riser.vst3 and the editor tests under Xvfb among them);
+#  3. build/asan: everything again with clang under AddressSanitizer +
+#     UndefinedBehaviorSanitizer, every test, then a short run of each fuzzer;
+#  4. build/tsan: the engine, the plug-in and their tests under ThreadSanitizer.
+# Stops at the first failure with a non-zero status.
+#   RISER_JOBS   parallel jobs (default: the number of cores)
+#   RISER_FUZZ_SECONDS   seconds per fuzzer in step 3 (default 15)
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=${RISER_JOBS:-$(nproc)}
+fuzz_seconds=${RISER_FUZZ_SECONDS:-15}
 
 "$root/scripts/setup.sh"
 
-run_suite() {  # name, ctest args..., -- cmake args...
+run_suite() {  # name, then cmake arguments
   local name=$1; shift
-  local ctest_args=()
-  while [ $# -gt 0 ] && [ "$1" != "--" ]; do ctest_args+=("$1"); shift; done
-  shift
   local dir="$root/build/$name"
-  echo "== $name: configure and build"
-  cmake -S "$root" -B "$dir" -G Ninja "$@" > "$dir.configure.log" 2>&1 \
-    || { cat "$dir.configure.log"; exit 1; }
+  mkdir -p "$dir"
+  echo "== $name: configure and build ($(date +%T))"
+  cmake -S "$root" -B "$dir" -G Ninja "$@" > "$dir/configure.log" 2>&1 \
+    || { cat "$dir/configure.log"; exit 1; }
   cmake --build "$dir" -j "$jobs"
-  echo "== $name: tests"
-  ctest --test-dir "$dir" --output-on-failure -j "$jobs" "${ctest_args[@]}"
+  echo "== $name: tests ($(date +%T))"
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs"
 }
 
-mkdir -p "$root/build"
-run_suite release -- -DCMAKE_BUILD_TYPE=Release
-run_suite asan -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRISER_ENGINE_ONLY=ON \
-  -DRISER_SANITIZE=address,undefined
-TSAN_OPTIONS="halt_on_error=1 ${TSAN_OPTIONS:-}" \
-  run_suite tsan -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRISER_ENGINE_ONLY=ON -DRISER_SANITIZE=thread
-echo "== all tests passed"
+run_suite release -DCMAKE_BUILD_TYPE=Release
+
+CC=clang CXX=clang++ run_suite asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DRISER_SANITIZE=address,undefined -DRISER_FUZZ=ON
+echo "== asan: fuzzing, ${fuzz_seconds}s per target ($(date +%T))"
+"$root/scripts/fuzz.sh" "$fuzz_seconds" "$root/build/asan"
+
+TSAN_OPTIONS="halt_on_error=1 ${TSAN_OPTIONS:-}" run_suite tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DRISER_ENGINE_ONLY=ON -DRISER_SANITIZE=thread
+
+echo "== all tests passed ($(date +%T))"
