@@ -91,6 +91,34 @@ void count_down_editor(engine* e) {
     }
 }
 
+// Another thread (the host's setParamNormalized, a state load) may set a
+// global change flag while the strips run, after a module has looked at it.
+// Clearing every flag after the sub-block would lose that change for good,
+// so the flags set before the sub-block are marked as taken and only taken
+// flags are cleared after it; one set meanwhile is seen in the next one.
+constexpr uint8_t kFlagTaken = 2;
+
+void take_change_flags(engine* e) {
+    for (value_slot& s : e->banks[BANK_GLOBAL]) {
+        uint8_t set = 1;
+        if (s.changed.load(std::memory_order_relaxed) == set)
+            s.changed.compare_exchange_strong(set, kFlagTaken, std::memory_order_acq_rel, std::memory_order_relaxed);
+    }
+}
+
+// clear_change_flags for the block loop: voice banks as there, the global
+// bank's taken flags only.
+void clear_taken_flags(engine* e) {
+    for (int v = 0; v < kVoiceBanks; ++v) {
+        for (value_slot& s : e->banks[v]) s.clear_changed();
+        e->banks[v][ID_VOICE_NEW].value.store(0.0f, std::memory_order_relaxed);
+    }
+    for (value_slot& s : e->banks[BANK_GLOBAL]) {
+        uint8_t taken = kFlagTaken;
+        s.changed.compare_exchange_strong(taken, 0, std::memory_order_relaxed, std::memory_order_relaxed);
+    }
+}
+
 // Silence for absent input buses (never written) and a sink for absent output
 // buses. The sink is per thread so concurrent instances never share a write.
 const float kSilence[kBlock] = {};
@@ -260,9 +288,14 @@ void process_block(engine* e, float* const* inputs, float* const* outputs, int32
     sort_events(e->in_events);
     for (int32_t offset = 0; offset < samples; offset += kBlock) {
         dispatch_events(e, offset, offset + kBlock - 1);
+        // `dirty` is consumed before the strips run: a write during the run
+        // sets it again for the next sub-block.
+        const bool dirty = e->dirty.load(std::memory_order_acquire) &&
+                           e->dirty.exchange(0, std::memory_order_acq_rel);
+        if (dirty) take_change_flags(e);
         const int32_t n = samples - offset < kBlock ? samples - offset : kBlock;
         run_sub_block(e, inputs, outputs, offset, n);
-        if (e->dirty.load(std::memory_order_acquire)) clear_change_flags(e);
+        if (dirty) clear_taken_flags(e);
     }
     sort_events(e->out_events);
 }
