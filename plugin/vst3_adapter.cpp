@@ -6,6 +6,7 @@
 #include <ctime>
 #include <string>
 
+#include "editor/create_editor.h"
 #include "engine/rng.h"
 #include "engine/script_bridge.h"
 #include "engine/value_format.h"
@@ -351,7 +352,7 @@ tresult PLUGIN_API Vst3Adapter::getParamValueByString(ParamID id, TChar* string,
 
 IPlugView* PLUGIN_API Vst3Adapter::createView(FIDString name) {
     if (!name || std::strcmp(name, "editor") != 0) return nullptr;
-    IPlugView* view = nullptr;  // the editor arrives with the editor subsystem
+    IPlugView* view = b2::create_editor(engine);
     if (engine) engine->editor_countdown.store(2, std::memory_order_relaxed);
     return view;
 }

@@ -21,7 +21,7 @@ packages=(
   libxcb-keysyms1-dev libxcb-xkb-dev libxkbcommon-dev libxkbcommon-x11-dev
   libcairo2-dev libpango1.0-dev libfontconfig1-dev libfreetype-dev libglib2.0-dev
   libgtkmm-3.0-dev
-  xvfb x11-utils fonts-liberation
+  xvfb x11-utils imagemagick fonts-liberation
   clang libclang-rt-14-dev
 )
 

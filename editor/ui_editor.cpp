@@ -1,0 +1,217 @@
+#include "editor/ui_editor.h"
+
+#include <new>
+
+#include "editor/create_editor.h"
+
+#include "engine/engine.h"
+#include "engine/value_format.h"
+#include "views/meter_segment.h"
+#include "vstgui/lib/controls/cslider.h"
+#include "vstgui/lib/controls/ctextlabel.h"
+#include "vstgui/lib/cviewcontainer.h"
+
+namespace b2 {
+
+using namespace VSTGUI;
+
+Steinberg::IPlugView* create_editor(engine* e) {
+    try {
+        return new ui_editor(e);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+ui_editor::ui_editor(engine* e) : ui_editor_base(e) {}
+
+ui_editor::~ui_editor() {
+    // A host that releases the editor without removing it first.
+    if (frame) native_close();
+}
+
+void ui_editor::build() {
+    copy_element_table();
+    frame->setBackgroundColor(palette::kBackground);
+    create_pages(2);
+    for (uint8_t p = 0; p < page_count; ++p) pages[p]->setBackgroundColor(palette::kBackground);
+    show_page(PAGE_MAIN);
+    decode_images();
+    create_views();
+    release_images();
+    style_views();
+    refresh_controls(true);
+}
+
+CControl* ui_editor::create_custom_element(const ui_element& el) {
+    if (el.kind == UI_READOUT) {
+        auto* label = new CTextLabel(el.rect, "", nullptr, 0);
+        label->setStyle(CParamDisplay::kRoundRectStyle | CParamDisplay::kNoFrame);
+        label->setFontColor(palette::kText);
+        label->setFont(kNormalFontSmall);
+        label->setBackColor(palette::kReadoutBack);
+        label->setHoriAlign(kCenterText);
+        label->setRoundRectRadius(4);
+        return label;
+    }
+    if (el.kind == UI_METER) return new CMeterSegment(el.rect, static_cast<uint8_t>(el.text[0]));
+    return nullptr;
+}
+
+// Colours and alignments that depend on the views, and the status line shown
+// on both pages.
+void ui_editor::style_views() {
+    for (uint32_t id : {ID_VERSION, ID_CONTACT}) {
+        if (auto* label = dynamic_cast<CTextLabel*>(find_view(UI_LABEL | id))) {
+            label->setFontColor(palette::kDimText);
+            label->setHoriAlign(kCenterText);
+        }
+    }
+    const struct {
+        int id;
+        CColor colour;
+    } thresholds[] = {
+        {ID_PEAK_CLIP, palette::kClip}, {ID_PEAK_HIGH, palette::kHigh}, {ID_PEAK_LOW, palette::kLow},
+        {ID_RMS_HIGH, palette::kHigh},  {ID_RMS_LOW, palette::kLow},    {ID_CREST_HIGH, palette::kHigh},
+        {ID_CREST_LOW, palette::kLow},
+    };
+    for (const auto& t : thresholds)
+        if (auto* slider = dynamic_cast<CSlider*>(find_view(UI_HSLIDER | static_cast<uint32_t>(t.id))))
+            slider->setValueColor(t.colour);
+
+    auto* status = dynamic_cast<CTextLabel*>(find_view(UI_STATUS));
+    if (!status) return;
+    status->setFontColor(palette::kDimText);
+    if (CViewContainer* settings = page(PAGE_SETTINGS)) {
+        // The toolkit expects a view in one container; the main page keeps
+        // ownership and the flag, the settings page only shows it.
+        status->setSubviewState(false);
+        settings->addView(status);
+    }
+}
+
+void ui_editor::before_close() {
+    CControl* status = find_view(UI_STATUS);
+    CViewContainer* settings = page(PAGE_SETTINGS);
+    if (!status || !settings || !settings->isChild(status)) return;
+    settings->removeView(status, false);
+    status->setSubviewState(true);  // still a child of the main page
+}
+
+CMeterSegment* ui_editor::meter(uint32_t id) const { return dynamic_cast<CMeterSegment*>(find_view(UI_METER | id)); }
+
+void ui_editor::show_readout(uint32_t id, float value, const CMeterSegment* bar, float colour_value, uint8_t ladder) {
+    auto* label = dynamic_cast<CTextLabel*>(find_view(UI_READOUT | id));
+    if (!label) return;
+    char text[kTextSize];
+    formatReadout(value, text);
+    if (bar) label->setFontColor(bar->getLevelColor(colour_value, ladder));
+    label->setText(text);
+    label->setDirty(true);
+}
+
+void ui_editor::refresh_meters() {
+    if (!engine_ref) return;
+    MeterSnapshot* snaps[2] = {&engine_ref->strips[0].detector.snapshot, &engine_ref->strips[1].detector.snapshot};
+    auto both = [&](std::atomic<uint8_t> MeterSnapshot::*flag) {
+        return (snaps[0]->*flag).load(std::memory_order_acquire) == 1 &&
+               (snaps[1]->*flag).load(std::memory_order_acquire) == 1;
+    };
+
+    if (both(&MeterSnapshot::ready)) {
+        for (uint32_t c = 0; c < 2; ++c) {
+            const MeterSnapshot& s = *snaps[c];
+            for (uint32_t id : {ID_RMS_LEFT + c, ID_PEAK_LEFT + c, ID_CREST_LEFT + c}) {
+                if (CMeterSegment* view = meter(id)) {
+                    view->snapshot = s;
+                    view->setDirty(true);
+                }
+            }
+            show_readout(ID_PEAK_HELD_LEFT + c, s.heldPeakDb - s.scaleZero, meter(ID_PEAK_LEFT + c), s.heldPeakDb,
+                         kPeakLadder);
+            show_readout(ID_RMS_HELD_LEFT + c, s.heldRmsDb - s.scaleZero, meter(ID_RMS_LEFT + c), s.heldRmsDb,
+                         kRmsLadder);
+            show_readout(ID_CREST_HELD_LEFT + c, s.heldCrestDb, meter(ID_CREST_LEFT + c), s.heldCrestDb,
+                         kCrestLadder);
+        }
+        for (MeterSnapshot* s : snaps) s->ready.store(0, std::memory_order_release);
+    }
+
+    if (both(&MeterSnapshot::scaleChanged)) {
+        for (uint32_t id : {ID_GAIN_SCALE, ID_LEVEL_SCALE, ID_CREST_SCALE}) {
+            if (CMeterSegment* view = meter(id)) {
+                view->snapshot = *snaps[0];
+                view->setDirty(true);
+            }
+        }
+        for (MeterSnapshot* s : snaps) s->scaleChanged.store(0, std::memory_order_release);
+    }
+}
+
+// ---- command buttons ---------------------------------------------------------------
+
+void ui_editor::valueChanged(CControl* control) {
+    if (!control) return;
+    const uint32_t command = static_cast<uint32_t>(control->getTag()) & kTagIdMask;
+    switch (command) {
+        case ID_GAIN_UP_1:
+        case ID_GAIN_UP_TENTH:
+        case ID_GAIN_DOWN_TENTH:
+        case ID_GAIN_DOWN_1:
+        case ID_RMS_DOUBLE:
+        case ID_RMS_HALF:
+        case ID_PRESET_12:
+        case ID_PRESET_20:
+        case ID_SETTINGS:
+            // A kick reports its maximum and then its minimum: act once.
+            if (control->getValue() == 1.0f) run_command(command);
+            return;
+        default:
+            if (command < static_cast<uint32_t>(kParamCount)) ui_editor_base::valueChanged(control);
+    }
+}
+
+void ui_editor::run_command(uint32_t command) {
+    switch (command) {
+        case ID_GAIN_UP_1:
+            set_param_clamped(ID_GAIN, current_param(ID_GAIN) + 1.0f);
+            break;
+        case ID_GAIN_DOWN_1:
+            set_param_clamped(ID_GAIN, current_param(ID_GAIN) - 1.0f);
+            break;
+        case ID_GAIN_UP_TENTH:
+            set_param_clamped(ID_GAIN, static_cast<float>(static_cast<double>(current_param(ID_GAIN)) + 0.1));
+            break;
+        case ID_GAIN_DOWN_TENTH:
+            set_param_clamped(ID_GAIN, static_cast<float>(static_cast<double>(current_param(ID_GAIN)) - 0.1));
+            break;
+        case ID_RMS_DOUBLE:
+            set_param_clamped(ID_RMS_WINDOW, current_param(ID_RMS_WINDOW) * 2.0f);
+            break;
+        case ID_RMS_HALF:
+            set_param_clamped(ID_RMS_WINDOW, current_param(ID_RMS_WINDOW) * 0.5f);
+            break;
+        case ID_PRESET_20:
+            apply_preset(true);
+            break;
+        case ID_PRESET_12:
+            apply_preset(false);
+            break;
+        case ID_SETTINGS:
+            if (current_page == PAGE_MAIN)
+                show_page(PAGE_SETTINGS);
+            else if (current_page == PAGE_SETTINGS)
+                show_page(PAGE_MAIN);
+            break;
+        default:
+            break;
+    }
+}
+
+void ui_editor::apply_preset(bool minus20) {
+    const preset_row* rows = preset_table();
+    for (uint32_t i = 0; i < preset_table_size(); ++i)
+        set_param_clamped(static_cast<int>(rows[i].id & kTagIdMask), minus20 ? rows[i].minus20 : rows[i].minus12);
+}
+
+}  // namespace b2

@@ -1,0 +1,113 @@
+// The editor's layout: one record per view, the codes used in the records,
+// the palette and the target presets.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/param_table.h"
+#include "vstgui/lib/ccolor.h"
+#include "vstgui/lib/crect.h"
+
+namespace VSTGUI {
+class CControl;
+}
+
+namespace b2 {
+
+// Element kinds; also the upper bits of a view's tag (tag = kind | id).
+enum : uint32_t {
+    UI_KICK_BUTTON = 0x20000,
+    UI_ONOFF_BUTTON = 0x30000,
+    UI_TEXT_BUTTON = 0x40000,
+    UI_TEXT_EDIT = 0x50000,
+    UI_KNOB = 0x60000,
+    UI_LABEL = 0x70000,
+    UI_READOUT = 0x90000,
+    UI_METER = 0xA0000,
+    UI_STATUS = 0xB0000,
+    UI_OPTION_MENU = 0xC0000,
+    UI_IMAGE = 0xD0000,
+    UI_SEGMENT_BUTTON = 0xE0000,
+    UI_SIMPLE = 0xF0000,
+    UI_HSLIDER = 0x100000,
+    UI_VSLIDER = 0x110000,
+    UI_MULTILINE_LABEL = 0x120000,
+};
+
+// Command and element ids (parameter ids are 1..30).
+enum : uint32_t {
+    ID_GAIN_UP_1 = 0x1001,
+    ID_GAIN_UP_TENTH = 0x1002,
+    ID_GAIN_DOWN_TENTH = 0x1003,
+    ID_GAIN_DOWN_1 = 0x1004,
+    ID_RMS_DOUBLE = 0x1006,
+    ID_RMS_HALF = 0x1007,
+    ID_PRESET_12 = 0x1008,
+    ID_PRESET_20 = 0x1009,
+    ID_SETTINGS = 0x100A,
+    ID_GAIN_SCALE = 0x1100,
+    ID_RMS_LEFT = 0x1101,
+    ID_RMS_RIGHT = 0x1102,
+    ID_PEAK_LEFT = 0x1103,
+    ID_PEAK_RIGHT = 0x1104,
+    ID_LEVEL_SCALE = 0x1105,
+    ID_CREST_LEFT = 0x1106,
+    ID_CREST_RIGHT = 0x1107,
+    ID_CREST_SCALE = 0x1108,
+    ID_PEAK_HELD_LEFT = 0x1109,
+    ID_PEAK_HELD_RIGHT = 0x110A,
+    ID_RMS_HELD_LEFT = 0x110B,
+    ID_RMS_HELD_RIGHT = 0x110C,
+    ID_CREST_HELD_LEFT = 0x110D,
+    ID_CREST_HELD_RIGHT = 0x110E,
+    ID_VERSION = 0x2000,
+    ID_CONTACT = 0x2001,
+};
+
+enum : uint8_t { PAGE_MAIN = 0, PAGE_SETTINGS = 1 };
+
+constexpr uint32_t kTagIdMask = 0xFFFF;  // parameter or command part of a tag
+constexpr int kEditorWidth = 214;
+constexpr int kEditorHeight = 620;
+
+// One view of the layout. The static table leaves the last four fields zero;
+// only the editor's copy writes them.
+struct ui_element {
+    uint32_t kind;
+    uint8_t page;
+    const char* label;  // status-line format ("%%s" marks the value); may be null
+    int32_t x, y, w, h;
+    uint32_t id;
+    char text[128];  // caption, or kind-specific bytes (meter mode, sub-images)
+    uint32_t style;  // image slot, or 1 for a toggle text button
+    // Run time.
+    VSTGUI::CControl* view = nullptr;
+    VSTGUI::CRect rect{};
+    const ParamDef* param = nullptr;
+    uint8_t edited = 0;
+};
+
+const ui_element* element_table();
+uint32_t element_table_size();
+
+// Target presets: a parameter and its value for the -20 dB and -12 dB targets.
+struct preset_row {
+    uint32_t id;
+    float minus20;
+    float minus12;
+};
+const preset_row* preset_table();
+uint32_t preset_table_size();
+
+namespace palette {
+constexpr VSTGUI::CColor kBackground{50, 50, 50, 255};
+constexpr VSTGUI::CColor kText{192, 192, 192, 255};
+constexpr VSTGUI::CColor kDimText{120, 120, 120, 255};
+constexpr VSTGUI::CColor kReadoutBack{60, 60, 60, 255};
+constexpr VSTGUI::CColor kClip{240, 68, 68, 255};
+constexpr VSTGUI::CColor kHigh{240, 154, 68, 255};
+constexpr VSTGUI::CColor kLow{180, 217, 106, 255};
+constexpr VSTGUI::CColor kWhite{255, 255, 255, 255};
+}  // namespace palette
+
+}  // namespace b2

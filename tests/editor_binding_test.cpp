@@ -1,0 +1,262 @@
+// The controls and the engine: host changes reaching the controls, user edits
+// reaching the host, the step and preset buttons, the page switch and the
+// text entries.
+#include <cmath>
+
+#include "editor_support.h"
+#include "engine/engine.h"
+#include "engine/value_format.h"
+#include "pluginterfaces/base/keycodes.h"
+#include "vstgui/lib/controls/ctextedit.h"
+#include "vstgui/lib/cviewcontainer.h"
+
+namespace {
+using namespace editortest;
+
+constexpr int kGain = b2::ID_GAIN;
+constexpr int kWindow = b2::ID_RMS_WINDOW;
+
+class BindingTest : public EditorTest {
+protected:
+    void SetUp() override {
+        EditorTest::SetUp();
+        ASSERT_TRUE(open());
+    }
+    // The engine takes what the editor left pending, then the host sets a
+    // plain value the way it does: normalised, through the controller.
+    void host_sets(int id, float plain) {
+        process();
+        adapter->setParamNormalized(static_cast<Steinberg::Vst::ParamID>(id), b2::to_normalized(id, plain));
+    }
+    float pending(int id) const { return engine()->banks[b2::BANK_PENDING][id].get(); }
+    CControl* button(uint32_t id) const { return find(b2::UI_TEXT_BUTTON, id); }
+    void to_settings() {
+        click(find(b2::UI_KICK_BUTTON, b2::ID_SETTINGS));
+        ASSERT_EQ(editor->get_current_page(), b2::PAGE_SETTINGS);
+    }
+};
+
+TEST_F(BindingTest, HostChangeMovesBothGainControls) {
+    CControl* slider = find(b2::UI_VSLIDER, kGain);
+    CControl* entry = find(b2::UI_TEXT_EDIT, kGain);
+    EXPECT_FLOAT_EQ(slider->getValueNormalized(), 0.5f) << "build shows the defaults";
+    EXPECT_EQ(label_text(b2::UI_TEXT_EDIT, kGain), "0.0 dB");
+
+    adapter->setParamNormalized(kGain, 0.75);
+    EXPECT_TRUE(engine()->banks[b2::BANK_EDITOR][kGain].is_changed());
+    tick();
+    EXPECT_FLOAT_EQ(slider->getValueNormalized(), 0.75f);
+    EXPECT_FLOAT_EQ(entry->getValueNormalized(), 0.75f);
+    EXPECT_EQ(label_text(b2::UI_TEXT_EDIT, kGain), "30.0 dB");
+    for (int id = 0; id < b2::kParamCount; ++id) EXPECT_FALSE(engine()->banks[b2::BANK_EDITOR][id].is_changed());
+}
+
+TEST_F(BindingTest, AControlBeingDraggedKeepsTheUsersValue) {
+    CControl* slider = find(b2::UI_VSLIDER, kGain);
+    CControl* entry = find(b2::UI_TEXT_EDIT, kGain);
+    // Press on the slider: its own gesture goes to the host as begin/end.
+    CPoint p = window_point(slider);
+    frame()->onMouseDown(p, CButtonState(kLButton));
+    ASSERT_TRUE(slider->isEditing());
+    const float held = slider->getValueNormalized();
+
+    adapter->setParamNormalized(kGain, 0.25);
+    tick();
+    EXPECT_FLOAT_EQ(slider->getValueNormalized(), held) << "dragged control skipped";
+    EXPECT_FLOAT_EQ(entry->getValueNormalized(), 0.25f) << "the other control follows";
+
+    p.y -= 40;  // drag up
+    frame()->onMouseMoved(p, CButtonState(kLButton));
+    frame()->onMouseUp(p, CButtonState(kLButton));
+    EXPECT_FALSE(slider->isEditing());
+    tick();
+    EXPECT_NE(slider->getValueNormalized(), 0.25f) << "the change during the drag is not applied later";
+
+    ASSERT_GE(handler.edits.size(), 3u);
+    EXPECT_EQ(handler.edits.front().kind, 'b');
+    EXPECT_EQ(handler.edits.front().id, static_cast<unsigned>(kGain));
+    EXPECT_EQ(handler.edits.back().kind, 'e');
+    ASSERT_FALSE(handler.performs().empty());
+    EXPECT_EQ(handler.performs().back().id, static_cast<unsigned>(kGain));
+    EXPECT_NEAR(handler.performs().back().value, slider->getValueNormalized(), 1e-6);
+    // The editor wrote no bank: the host's echo does that.
+    EXPECT_FALSE(engine()->banks[b2::BANK_PENDING][kGain].is_changed());
+}
+
+TEST_F(BindingTest, EditorOwnedValuesWaitForTheEngineToTakeThePendingOne) {
+    // No parameter of the table is editor-owned; give the gain slider's record one.
+    static b2::ParamDef owned_gain = *b2::param_def(kGain);
+    owned_gain.flags |= b2::PF_UI_WRITE;
+    b2::ui_element& record = editor->element_records()[0];
+    ASSERT_EQ(record.id, static_cast<uint32_t>(kGain));
+    record.param = &owned_gain;
+    CControl* slider = record.view;
+
+    b2::set_slot(engine(), b2::BANK_PENDING, kGain, -7.0f);  // an unconsumed change
+    slider->setValueNormalized(0.8f);
+    slider->valueChanged();
+    EXPECT_EQ(record.edited, 1);
+    EXPECT_EQ(handler.performs().size(), 1u) << "still a host parameter";
+
+    tick();
+    EXPECT_EQ(record.edited, 1) << "waits while the slot is taken";
+    EXPECT_FLOAT_EQ(pending(kGain), -7.0f);
+
+    engine()->banks[b2::BANK_PENDING][kGain].clear_changed();
+    tick();
+    EXPECT_EQ(record.edited, 0);
+    EXPECT_TRUE(engine()->banks[b2::BANK_PENDING][kGain].is_changed());
+    EXPECT_FLOAT_EQ(pending(kGain), b2::to_plain(kGain, 0.8f));
+}
+
+TEST_F(BindingTest, GainStepsClampAtTheEndAndReportAgain) {
+    host_sets(kGain, 59.5f);
+    click(button(b2::ID_GAIN_UP_1));
+    EXPECT_FLOAT_EQ(pending(kGain), 60.0f);
+    process();
+    click(button(b2::ID_GAIN_UP_1));
+    auto performs = handler.performs();
+    ASSERT_EQ(performs.size(), 2u) << "one report per click";
+    for (auto& p : performs) {
+        EXPECT_EQ(p.id, static_cast<unsigned>(kGain));
+        EXPECT_DOUBLE_EQ(p.value, 1.0);
+    }
+    // No gesture brackets a step.
+    for (auto& e : handler.edits) EXPECT_EQ(e.kind, 'p');
+
+    host_sets(kGain, -59.5f);
+    click(button(b2::ID_GAIN_DOWN_1));
+    EXPECT_FLOAT_EQ(pending(kGain), -60.0f);
+}
+
+TEST_F(BindingTest, TenthStepsAddUpInFloat) {
+    float expected = 0.0f;
+    for (int i = 0; i < 5; ++i) {
+        click(button(b2::ID_GAIN_UP_TENTH));
+        process();
+        expected = static_cast<float>(static_cast<double>(expected) + 0.1);
+    }
+    EXPECT_EQ(b2::global_value(engine(), kGain), expected);
+    EXPECT_NEAR(expected, 0.5f, 1e-6f);
+    click(button(b2::ID_GAIN_DOWN_TENTH));
+    EXPECT_EQ(pending(kGain), static_cast<float>(static_cast<double>(expected) - 0.1));
+}
+
+TEST_F(BindingTest, TwoClicksBeforeTheEngineRunsStartFromTheSameValue) {
+    click(button(b2::ID_GAIN_UP_1));
+    click(button(b2::ID_GAIN_UP_1));
+    EXPECT_FLOAT_EQ(pending(kGain), 1.0f);
+}
+
+TEST_F(BindingTest, RmsWindowDoublesAndHalvesWithinItsRange) {
+    click(button(b2::ID_RMS_DOUBLE));
+    EXPECT_FLOAT_EQ(pending(kWindow), 600.0f);
+    host_sets(kWindow, 2000.0f);
+    click(button(b2::ID_RMS_DOUBLE));
+    EXPECT_FLOAT_EQ(pending(kWindow), 3000.0f);
+    host_sets(kWindow, 10.0f);
+    click(button(b2::ID_RMS_HALF));
+    EXPECT_FLOAT_EQ(pending(kWindow), 10.0f);
+    ASSERT_FALSE(handler.performs().empty());
+    EXPECT_NEAR(handler.performs().back().value, b2::to_normalized(kWindow, 10.0f), 1e-7);
+}
+
+TEST_F(BindingTest, AStepButtonReleasedOutsideDoesNothing) {
+    CControl* up = button(b2::ID_GAIN_UP_1);
+    CPoint p = window_point(up);
+    frame()->onMouseDown(p, CButtonState(kLButton));
+    CPoint away(180, 300);
+    frame()->onMouseMoved(away, CButtonState(kLButton));
+    frame()->onMouseUp(away, CButtonState(kLButton));
+    EXPECT_TRUE(handler.edits.empty());
+    EXPECT_FALSE(engine()->banks[b2::BANK_PENDING][kGain].is_changed());
+}
+
+TEST_F(BindingTest, PresetsApplyTheirRowsInOrder) {
+    to_settings();
+    const int ids[] = {3, 4, 9, 10, 11, 6, 7, 12, 13, 15};
+    const float minus20[] = {0, -20, 0, -4, -8, -16, -20, 14, 12, 16};
+    const float minus12[] = {0, -12, 0, -2, -4, -8, -12, 12, 10, 22};
+    for (auto [preset, values] : {std::pair{b2::ID_PRESET_20, minus20}, std::pair{b2::ID_PRESET_12, minus12}}) {
+        handler.edits.clear();
+        click(button(preset));
+        ASSERT_EQ(handler.edits.size(), 10u);
+        for (int i = 0; i < 10; ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(handler.edits[i].kind, 'p');
+            EXPECT_EQ(handler.edits[i].id, static_cast<unsigned>(ids[i]));
+            EXPECT_NEAR(handler.edits[i].value, b2::to_normalized(ids[i], values[i]), 1e-7);
+            EXPECT_FLOAT_EQ(pending(ids[i]), values[i]);
+        }
+        process();
+        EXPECT_FLOAT_EQ(b2::global_value(engine(), b2::ID_SCALE_ZERO), values[1]);
+    }
+}
+
+TEST_F(BindingTest, TheKSwitchIsAParameterControl) {
+    click(button(b2::ID_K_FILTER));
+    ASSERT_EQ(handler.edits.size(), 3u);
+    EXPECT_EQ(handler.edits[0].kind, 'b');
+    EXPECT_EQ(handler.edits[1].kind, 'p');
+    EXPECT_EQ(handler.edits[1].id, static_cast<unsigned>(b2::ID_K_FILTER));
+    EXPECT_DOUBLE_EQ(handler.edits[1].value, 1.0);
+    EXPECT_EQ(handler.edits[2].kind, 'e');
+    click(button(b2::ID_K_FILTER));
+    EXPECT_DOUBLE_EQ(handler.performs().back().value, 0.0);
+}
+
+TEST_F(BindingTest, TheSettingsButtonSwapsPagesAndTheStatusLineStaysOnBoth) {
+    CControl* status = editor->find_view(b2::UI_STATUS);
+    const CRect where = status->getViewSize();
+    // The press on the gear names it in the status line, then the page switches.
+    to_settings();
+    EXPECT_TRUE(frame()->isChild(editor->page(b2::PAGE_SETTINGS)));
+    EXPECT_FALSE(frame()->isChild(editor->page(b2::PAGE_MAIN)));
+    EXPECT_TRUE(editor->page(b2::PAGE_SETTINGS)->isChild(status));
+    EXPECT_EQ(status->getParentView(), editor->page(b2::PAGE_SETTINGS));
+    EXPECT_EQ(status->getViewSize(), where);
+    EXPECT_EQ(status_text(), "Meter Settings") << "keeps its text across the switch";
+
+    hover(find(b2::UI_HSLIDER, b2::ID_SEGMENT_HEIGHT));
+    EXPECT_EQ(status_text(), "Pixels per dB Segment: 16 px");
+
+    click(editor->element_records()[11].view);  // the back button, same tag as the gear
+    EXPECT_EQ(editor->get_current_page(), b2::PAGE_MAIN);
+    EXPECT_EQ(status->getParentView(), editor->page(b2::PAGE_MAIN));
+    EXPECT_EQ(status_text(), "Exit Settings");
+}
+
+TEST_F(BindingTest, TypingIntoTheGainEntryReportsThePlainValue) {
+    auto* entry = dynamic_cast<CTextEdit*>(find(b2::UI_TEXT_EDIT, kGain));
+    ASSERT_NE(entry, nullptr);
+    CPoint p = window_point(entry);
+    frame()->onMouseDown(p, CButtonState(kLButton));
+    frame()->onMouseUp(p, CButtonState(kLButton));
+    ASSERT_NE(entry->getPlatformTextEdit(), nullptr) << "the click opens the entry";
+    // Select all, type -6 and Return: the keys reach the entry, not the host.
+    EXPECT_EQ(view->onKeyDown('a', 0, Steinberg::kCommandKey), kResultTrue);
+    for (char c : std::string("-6")) EXPECT_EQ(view->onKeyDown(c, 0, 0), kResultTrue);
+    EXPECT_EQ(view->onKeyDown(0, Steinberg::KEY_RETURN, 0), kResultTrue);
+    ASSERT_FALSE(handler.performs().empty());
+    EXPECT_EQ(handler.performs().back().id, static_cast<unsigned>(kGain));
+    EXPECT_NEAR(handler.performs().back().value, b2::to_normalized(kGain, -6.0f), 1e-7);
+    EXPECT_EQ(label_text(b2::UI_TEXT_EDIT, kGain), "-6.0 dB");
+    // Editing over: keys belong to the host again.
+    EXPECT_EQ(entry->getPlatformTextEdit(), nullptr);
+    EXPECT_EQ(view->onKeyDown('7', 0, 0), kResultFalse);
+}
+
+TEST_F(BindingTest, TextConversionsUseTheParametersUnits) {
+    auto* entry = dynamic_cast<CTextEdit*>(find(b2::UI_TEXT_EDIT, kWindow));
+    entry->setText("1.5 s");
+    EXPECT_FLOAT_EQ(entry->getValueNormalized(), b2::to_normalized(kWindow, 1500.0f));
+    entry->setText("no number");  // plain 0, below the range: the control clamps
+    EXPECT_FLOAT_EQ(entry->getValueNormalized(), 0.0f);
+    EXPECT_EQ(entry->getText().getString(), "10.0 ms");
+    // A listener other than the editor: the toolkit converts by itself.
+    entry->setListener(nullptr);
+    entry->setValue(0.25f);
+    EXPECT_EQ(entry->getText().getString(), "0.25");
+}
+
+}  // namespace

@@ -1,0 +1,114 @@
+// Both pages drawn offscreen at zoom 1 and 2: checked on pixels and kept as
+// PNGs in <build>/test-output/ for people to look at.
+#include <cstdlib>
+
+#include "editor_support.h"
+#include "engine/engine.h"
+
+namespace {
+using namespace editortest;
+
+constexpr CColor kPanel{50, 50, 50, 255};
+constexpr CColor kSliderBack{60, 60, 60, 255};
+constexpr CColor kSliderValue{100, 100, 100, 255};
+constexpr CColor kUnlit{80, 80, 80, 255};
+constexpr CColor kNormal{180, 217, 106, 255};
+constexpr CColor kMeterBack{56, 56, 56, 255};
+constexpr CColor kLogoOrange{229, 162, 94, 255};
+
+::testing::AssertionResult near(const CColor& a, const CColor& e, int tolerance = 2) {
+    auto off = [&](int x, int y) { return std::abs(x - y) > tolerance; };
+    if (off(a.red, e.red) || off(a.green, e.green) || off(a.blue, e.blue))
+        return ::testing::AssertionFailure() << "(" << int(a.red) << ", " << int(a.green) << ", " << int(a.blue)
+                                             << ") is not (" << int(e.red) << ", " << int(e.green) << ", "
+                                             << int(e.blue) << ")";
+    return ::testing::AssertionSuccess();
+}
+
+bool gray_between(const CColor& c, int lo, int hi) {
+    return c.red == c.green && c.green == c.blue && c.red >= lo && c.red <= hi;
+}
+
+class RenderTest : public EditorTest {
+protected:
+    void SetUp() override {
+        EditorTest::SetUp();
+        ASSERT_TRUE(open());
+        // Both channels publish: RMS at -20 dB, peaks at -10 dB, default scale.
+        for (int c = 0; c < 2; ++c) {
+            b2::MeterSnapshot& s = engine()->strips[c].detector.snapshot;
+            s.segmentHeight = 16;
+            s.peakThresholds[b2::kClip] = -4, s.peakThresholds[b2::kHigh] = -6, s.peakThresholds[b2::kLow] = -8;
+            s.rmsThresholds[b2::kHigh] = -18, s.rmsThresholds[b2::kLow] = -20;
+            s.crestThresholds[b2::kHigh] = 14, s.crestThresholds[b2::kLow] = 12;
+            s.rmsDb = s.heldRmsDb = -20.5f;
+            s.peakDb = s.heldPeakDb = -10.5f;
+            s.crestDb = s.heldCrestDb = 10.0f;
+            s.ready.store(1);
+            s.scaleChanged.store(1);
+        }
+        tick();
+    }
+    Picture zoomed(int zoom, const std::string& name) {
+        Steinberg::ViewRect r(0, 0, 214 * zoom, 620 * zoom);
+        view->onSize(&r);
+        Picture picture(frame());
+        EXPECT_EQ(picture.width, 214 * zoom);
+        EXPECT_EQ(picture.height, 620 * zoom);
+        EXPECT_TRUE(picture.save(name));
+        return picture;
+    }
+};
+
+TEST_F(RenderTest, MainPage) {
+    for (int zoom : {1, 2}) {
+        SCOPED_TRACE(zoom);
+        Picture b = zoomed(zoom, "editor_main_zoom" + std::to_string(zoom));
+        auto at = [&](int x, int y) { return b.pixel(x * zoom, y * zoom); };
+        EXPECT_TRUE(near(at(200, 8), kPanel));
+        // Gain slider at 0 dB: the lower half holds the value colour.
+        EXPECT_TRUE(near(at(24, 100), kSliderBack));
+        EXPECT_TRUE(near(at(24, 300), kSliderValue));
+        // RMS bar: top steps unlit, bottom steps lit in the normal colour.
+        EXPECT_TRUE(near(at(76, 54 + 8), kUnlit));
+        EXPECT_TRUE(near(at(76, 54 + 16 * 31 + 8), kNormal));
+        // The level scale's background between its labels.
+        EXPECT_TRUE(near(at(115, 56), kMeterBack));
+        // A step button's gradient body, and the gear icon's grey.
+        EXPECT_TRUE(gray_between(at(20, 397), 60, 80)) << int(at(20, 397).red);
+        bool gear = false;
+        for (int y = 564; y < 581; ++y)
+            for (int x = 16; x < 33; ++x) gear |= near(at(x, y), CColor(154, 154, 154, 255), 12);
+        EXPECT_TRUE(gear) << "gear icon drawn";
+        // The status line's area is panel-coloured at its right end.
+        EXPECT_TRUE(near(at(210, 598), kPanel));
+    }
+}
+
+TEST_F(RenderTest, SettingsPage) {
+    click(find(b2::UI_KICK_BUTTON, b2::ID_SETTINGS));
+    ASSERT_EQ(editor->get_current_page(), b2::PAGE_SETTINGS);
+    for (int zoom : {1, 2}) {
+        SCOPED_TRACE(zoom);
+        Picture b = zoomed(zoom, "editor_settings_zoom" + std::to_string(zoom));
+        auto at = [&](int x, int y) { return b.pixel(x * zoom, y * zoom); };
+        // The product logo's orange letters.
+        int orange = 0;
+        for (int y = 25; y < 47; ++y)
+            for (int x = 70; x < 145; ++x) orange += near(at(x, y), kLogoOrange, 30);
+        EXPECT_GT(orange, 20);
+        // The vendor logo is not plain panel.
+        int other = 0;
+        for (int y = 76; y < 198; y += 2)
+            for (int x = 42; x < 170; x += 2) other += !near(at(x, y), kPanel, 6);
+        EXPECT_GT(other, 50);
+        // Threshold slider "Peak Clip" (row 6) at -4 of -90..48: a sliver of
+        // clip colour at its left end.
+        const int clip_y = 260 + 20 * 6 + 1 + 6;
+        EXPECT_TRUE(near(at(147 + 20, clip_y), CColor(240, 68, 68, 255), 3) ||
+                    near(at(147 + 30, clip_y), CColor(240, 68, 68, 255), 3));
+        EXPECT_TRUE(near(at(190, 8), kPanel));
+    }
+}
+
+}  // namespace
