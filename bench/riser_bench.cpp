@@ -180,6 +180,7 @@ BENCHMARK(BM_InstanceMemory)->Iterations(3);
 class SummaryReporter : public benchmark::ConsoleReporter {
 public:
     std::map<std::string, double> ns;
+    std::map<std::string, double> redraw_ns;  // per drawn editor frame
     double instance_bytes = 0;
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
@@ -188,6 +189,8 @@ public:
             if (r.iterations > 0 && r.counters.count("items_per_second"))
                 ns[r.benchmark_name()] = r.cpu_accumulated_time / static_cast<double>(r.iterations) * 1e9 /
                                          static_cast<double>(kFrames);
+            if (r.iterations > 0 && r.benchmark_name().rfind("BM_EditorRedraw", 0) == 0)
+                redraw_ns[r.benchmark_name()] = r.cpu_accumulated_time / static_cast<double>(r.iterations) * 1e9;
             auto mem = r.counters.find("bytes_per_instance");
             if (mem != r.counters.end()) instance_bytes = mem->second.value;
         }
@@ -216,6 +219,8 @@ void print_summary(const SummaryReporter& rep) {
         std::printf("riser (K filter on) / libebur128    = %.3f\n", riser_k / ebu);
         std::printf("riser (K filter on) / minimal kernel = %.3f\n", riser_k / kernel);
     }
+    for (const auto& [name, v] : rep.redraw_ns)
+        std::printf("%-36s = %.0f ns per drawn frame\n", name.c_str(), v);
     std::printf("memory per instance at 48 kHz        = %.0f bytes (target <= 1 MB: %s)\n", rep.instance_bytes,
                 rep.instance_bytes <= 1048576.0 ? "met" : "NOT met");
 }

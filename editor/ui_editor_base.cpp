@@ -103,6 +103,15 @@ bool ui_editor_base::open_platform_frame(void* parent, PlatformType type) {
     return frame->open(parent, type, config);
 }
 
+bool ui_editor_base::build_offscreen(double zoom) {
+    if (frame || !(zoom > 0.0)) return false;
+    frame = new CFrame(CRect(0, 0, kEditorWidth, kEditorHeight), this);
+    frame->setBackgroundColor(palette::kWhite);
+    build();
+    if (zoom != 1.0) frame->setZoom(zoom);
+    return true;
+}
+
 void ui_editor_base::native_close() {
     is_open = 0;
     if (frame) {

@@ -102,6 +102,13 @@ public:
     uint8_t get_current_page() const { return current_page; }
     VSTGUI::CViewContainer* page(uint8_t p) const { return p < page_count ? pages[p] : nullptr; }
     bool editor_open() const { return is_open != 0; }
+
+    // Builds the frame and its content without a window, at `zoom`, for
+    // pictures of the pages (no timer, no host). close_offscreen() tears it down.
+    bool build_offscreen(double zoom);
+    void close_offscreen() { native_close(); }
+    // What one timer tick does for the meters: new snapshots into the views.
+    void refresh_meters_now() { refresh_meters(); }
     bool grip_in_progress() const { return grip_active != 0; }
     VSTGUI::CCursorType grip_cursor() const { return cursor; }
     const image_slots& get_images() const { return images; }

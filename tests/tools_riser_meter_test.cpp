@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -251,4 +252,37 @@ TEST(RiserMeter, BadInputsFailWithStatus2AndAMessage) {
     Result v = run("--version");
     EXPECT_EQ(v.status, 0);
     EXPECT_EQ(v.out, "1.0.1\n");
+}
+
+TEST(RiserMeter, PngOfTheMainPageOrNothing) {
+    char dir[] = "/tmp/riser_meter_pngXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string png = std::string(dir) + "/meters.png";
+    Result r = run("--interval 5000 --png " + png);
+    ASSERT_EQ(r.status, 0) << r.err;
+    FILE* f = std::fopen(png.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    unsigned char head[24] = {};
+    ASSERT_EQ(std::fread(head, 1, sizeof head, f), sizeof head);
+    std::fclose(f);
+    EXPECT_EQ(std::memcmp(head, "\x89PNG\r\n\x1a\n", 8), 0);
+    const auto be32 = [&](int at) { return (head[at] << 24) | (head[at + 1] << 16) | (head[at + 2] << 8) | head[at + 3]; };
+    EXPECT_EQ(be32(16), 214);  // the editor's size at zoom 1
+    EXPECT_EQ(be32(20), 620);
+    std::remove(png.c_str());
+
+    // A folder that does not exist: status 2 and no file, not even a partial one.
+    const std::string bad = std::string(dir) + "/missing/meters.png";
+    Result b = run("--interval 5000 --png " + bad);
+    EXPECT_EQ(b.status, 2);
+    EXPECT_NE(b.err.find(bad), std::string::npos) << b.err;
+    EXPECT_NE(access(bad.c_str(), F_OK), 0);
+    EXPECT_NE(access((bad + ".partial").c_str(), F_OK), 0);
+
+    // Audio shorter than one editor tick has no meter state to draw.
+    TempWav tiny(2, 48000, 0.01, {{997.0, kMinus20}});
+    Result t = run("--png " + png + " " + tiny.path);
+    EXPECT_EQ(t.status, 2);
+    EXPECT_NE(access(png.c_str(), F_OK), 0);
+    rmdir(dir);
 }

@@ -1,0 +1,82 @@
+#include "editor/offscreen_picture.h"
+
+#include <cairo.h>
+
+#include <cstdio>
+
+#include "editor/ui_editor.h"
+#include "vstgui/lib/platform/linux/cairocontext.h"
+#include "vstgui/lib/vstguiinit.h"
+
+namespace b2 {
+
+using namespace VSTGUI;
+
+struct offscreen_editor::impl {
+    ui_editor* editor = nullptr;
+    cairo_surface_t* surface = nullptr;
+    int width = 0, height = 0;
+};
+
+namespace {
+// VSTGUI needs its global set-up once per process; a plug-in gets it from the
+// module initialiser, a program from here. Pictures need no X server.
+void init_toolkit() {
+    static const bool done = (VSTGUI::init(nullptr), true);
+    (void)done;
+}
+}  // namespace
+
+offscreen_editor::offscreen_editor(engine* e, double zoom) : p(new impl) {
+    init_toolkit();
+    p->editor = new ui_editor(e);
+    if (!p->editor->build_offscreen(zoom)) return;
+    p->editor->refresh_meters_now();
+    const CRect size = p->editor->getFrame()->getViewSize();
+    p->width = static_cast<int>(size.getWidth());
+    p->height = static_cast<int>(size.getHeight());
+    p->surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, p->width, p->height);
+    if (cairo_surface_status(p->surface) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(p->surface);
+        p->surface = nullptr;
+    }
+}
+
+offscreen_editor::~offscreen_editor() {
+    if (p->surface) cairo_surface_destroy(p->surface);
+    if (p->editor) {
+        p->editor->close_offscreen();
+        p->editor->forget();
+    }
+}
+
+bool offscreen_editor::ok() const { return p->surface != nullptr; }
+int offscreen_editor::width() const { return p->width; }
+int offscreen_editor::height() const { return p->height; }
+
+void offscreen_editor::draw() {
+    if (!ok()) return;
+    CFrame* frame = p->editor->getFrame();
+    // The context takes its own reference on the surface.
+    auto context = makeOwned<Cairo::Context>(CRect(0, 0, p->width, p->height),
+                                             Cairo::SurfaceHandle(cairo_surface_reference(p->surface)));
+    context->beginDraw();
+    frame->drawRect(context, frame->getViewSize());
+    context->endDraw();
+    cairo_surface_flush(p->surface);
+}
+
+bool offscreen_editor::save_png(const std::string& path, std::string& error) const {
+    if (!ok()) {
+        error = "the editor could not be drawn";
+        return false;
+    }
+    if (cairo_surface_write_to_png(p->surface, path.c_str()) != CAIRO_STATUS_SUCCESS) {
+        std::remove(path.c_str());
+        error = "cannot write \"" + path + "\"";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace b2
