@@ -54,4 +54,15 @@ struct MeterSnapshot {
     }
 };
 
+struct engine;
+
+// The editor's side of the hand-over, every timer tick. When both channels
+// have published, copies both snapshots into `out` (left, right), hands them
+// back to the detectors (ready = 0) and returns true; otherwise touches
+// nothing and returns false, so both channels always come from one publication.
+bool take_meter_snapshots(engine* e, MeterSnapshot out[2]);
+// The same for a scale change: when both channels flag one, copies the left
+// snapshot into `out`, clears both flags and returns true.
+bool take_scale_change(engine* e, MeterSnapshot& out);
+
 }  // namespace b2

@@ -111,16 +111,10 @@ void ui_editor::show_readout(uint32_t id, float value, const CMeterSegment* bar,
 }
 
 void ui_editor::refresh_meters() {
-    if (!engine_ref) return;
-    MeterSnapshot* snaps[2] = {&engine_ref->strips[0].detector.snapshot, &engine_ref->strips[1].detector.snapshot};
-    auto both = [&](std::atomic<uint8_t> MeterSnapshot::*flag) {
-        return (snaps[0]->*flag).load(std::memory_order_acquire) == 1 &&
-               (snaps[1]->*flag).load(std::memory_order_acquire) == 1;
-    };
-
-    if (both(&MeterSnapshot::ready)) {
+    MeterSnapshot taken[2];
+    if (take_meter_snapshots(engine_ref, taken)) {
         for (uint32_t c = 0; c < 2; ++c) {
-            const MeterSnapshot& s = *snaps[c];
+            const MeterSnapshot& s = taken[c];
             for (uint32_t id : {ID_RMS_LEFT + c, ID_PEAK_LEFT + c, ID_CREST_LEFT + c}) {
                 if (CMeterSegment* view = meter(id)) {
                     view->snapshot = s;
@@ -134,17 +128,15 @@ void ui_editor::refresh_meters() {
             show_readout(ID_CREST_HELD_LEFT + c, s.heldCrestDb, meter(ID_CREST_LEFT + c), s.heldCrestDb,
                          kCrestLadder);
         }
-        for (MeterSnapshot* s : snaps) s->ready.store(0, std::memory_order_release);
     }
-
-    if (both(&MeterSnapshot::scaleChanged)) {
+    MeterSnapshot scale;
+    if (take_scale_change(engine_ref, scale)) {
         for (uint32_t id : {ID_GAIN_SCALE, ID_LEVEL_SCALE, ID_CREST_SCALE}) {
             if (CMeterSegment* view = meter(id)) {
-                view->snapshot = *snaps[0];
+                view->snapshot = scale;
                 view->setDirty(true);
             }
         }
-        for (MeterSnapshot* s : snaps) s->scaleChanged.store(0, std::memory_order_release);
     }
 }
 

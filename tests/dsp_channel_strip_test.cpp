@@ -15,10 +15,7 @@ namespace {
 
 using b2::engine;
 
-struct EngineDeleter {
-    void operator()(engine* e) const { b2::destroy_engine(e); }
-};
-using EnginePtr = std::unique_ptr<engine, EngineDeleter>;
+using b2test::EnginePtr;
 
 EnginePtr make(float rate) {
     EnginePtr e(b2test::make_engine(rate));

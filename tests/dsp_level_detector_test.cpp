@@ -16,10 +16,7 @@ namespace {
 
 using b2::LevelDetector;
 
-struct EngineDeleter {
-    void operator()(b2::engine* e) const { b2::destroy_engine(e); }
-};
-using EnginePtr = std::unique_ptr<b2::engine, EngineDeleter>;
+using b2test::EnginePtr;
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr float kInf = std::numeric_limits<float>::infinity();

@@ -41,10 +41,7 @@ void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
-struct EngineDeleter {
-    void operator()(b2::engine* e) const { b2::destroy_engine(e); }
-};
-using EnginePtr = std::unique_ptr<b2::engine, EngineDeleter>;
+using b2test::EnginePtr;
 
 struct Counts {
     unsigned long long news;
@@ -83,19 +80,9 @@ struct Session {
         if (calls % 3 == 0) tick();
     }
     void tick() {
-        b2::MeterSnapshot& l = e->strips[0].detector.snapshot;
-        b2::MeterSnapshot& r = e->strips[1].detector.snapshot;
-        if (l.ready.load(std::memory_order_acquire) && r.ready.load(std::memory_order_acquire)) {
-            shown[0].copy_values(l);
-            shown[1].copy_values(r);
-            l.ready.store(0, std::memory_order_release);
-            r.ready.store(0, std::memory_order_release);
-            ++takes;
-        }
-        if (l.scaleChanged.load() && r.scaleChanged.load()) {
-            l.scaleChanged.store(0);
-            r.scaleChanged.store(0);
-        }
+        if (b2::take_meter_snapshots(e.get(), shown)) ++takes;
+        b2::MeterSnapshot scale;
+        b2::take_scale_change(e.get(), scale);
     }
 };
 

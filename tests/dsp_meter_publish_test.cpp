@@ -15,10 +15,7 @@ namespace {
 
 using b2::MeterSnapshot;
 
-struct EngineDeleter {
-    void operator()(b2::engine* e) const { b2::destroy_engine(e); }
-};
-using EnginePtr = std::unique_ptr<b2::engine, EngineDeleter>;
+using b2test::EnginePtr;
 
 // An audio-side script that counts publication hooks and serves them with
 // the readout service, as the embedded script does.

@@ -14,10 +14,7 @@ namespace {
 using b2::LevelDetector;
 using b2::MeterSnapshot;
 
-struct EngineDeleter {
-    void operator()(b2::engine* e) const { b2::destroy_engine(e); }
-};
-using EnginePtr = std::unique_ptr<b2::engine, EngineDeleter>;
+using b2test::EnginePtr;
 
 LevelDetector levels(float peak, float sum, float crest, uint32_t length) {
     LevelDetector d;

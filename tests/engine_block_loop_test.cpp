@@ -15,10 +15,7 @@ using namespace b2;
 
 namespace {
 
-struct EngineDeleter {
-    void operator()(engine* e) const { destroy_engine(e); }
-};
-using EnginePtr = std::unique_ptr<engine, EngineDeleter>;
+using b2test::EnginePtr;
 
 float test_signal(int i, int channel) {
     return 0.25f * std::sin(0.01f * static_cast<float>(i) + static_cast<float>(channel));

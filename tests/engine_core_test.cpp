@@ -14,10 +14,7 @@ using namespace b2;
 
 namespace {
 
-struct EngineDeleter {
-    void operator()(engine* e) const { destroy_engine(e); }
-};
-using EnginePtr = std::unique_ptr<engine, EngineDeleter>;
+using b2test::EnginePtr;
 
 struct RecordingAdapter : host_adapter {
     struct Call {
@@ -168,8 +165,8 @@ TEST(EventLists, GrowByDoublingAndReuseFreeRecords) {
 
 TEST(EventLists, SortByOffsetThenKindThenSource) {
     event_list list;
-    const int32_t spec[][3] = {{20, 3, 1}, {20, 1, 0}, {4, 3, 0}, {20, 0, 5}, {20, 3, 0}, {-1, 3, 0}};
-    for (auto& s : spec) {
+    const int32_t rows[][3] = {{20, 3, 1}, {20, 1, 0}, {4, 3, 0}, {20, 0, 5}, {20, 3, 0}, {-1, 3, 0}};
+    for (auto& s : rows) {
         engine_event* ev = append_event(list);
         ev->sample_offset = s[0];
         ev->kind = s[1];

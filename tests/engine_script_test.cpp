@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "engine/engine.h"
+#include "tests/test_support.h"
 #include "engine/rng.h"
 #include "engine/script_bridge.h"
 #include "engine/services.h"
@@ -19,10 +20,7 @@ using namespace b2;
 
 namespace {
 
-struct EngineDeleter {
-    void operator()(engine* e) const { destroy_engine(e); }
-};
-using EnginePtr = std::unique_ptr<engine, EngineDeleter>;
+using b2test::EnginePtr;
 
 // Replaces one side's script with `source`.
 void load_script(engine* e, int side, const std::string& source) {

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "engine/engine.h"
+#include "tests/test_support.h"
 #include "engine/script_bridge.h"
 #include "engine/state_io.h"
 #include "tests/byte_stream.h"
@@ -16,10 +17,7 @@ using b2test::ByteStream;
 
 namespace {
 
-struct EngineDeleter {
-    void operator()(engine* e) const { destroy_engine(e); }
-};
-using EnginePtr = std::unique_ptr<engine, EngineDeleter>;
+using b2test::EnginePtr;
 
 const int kStored[] = {ID_GAIN, ID_SCALE_TOP, ID_SCALE_ZERO, ID_RMS_WINDOW, ID_RMS_HIGH,
                        ID_RMS_LOW, ID_PEAK_FALL, ID_PEAK_CLIP, ID_PEAK_HIGH, ID_PEAK_LOW,

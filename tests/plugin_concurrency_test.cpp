@@ -151,20 +151,12 @@ struct EditorThread {
     b2::MeterSnapshot shown[2];
 
     void tick() {
-        b2::MeterSnapshot& l = e->strips[0].detector.snapshot;
-        b2::MeterSnapshot& r = e->strips[1].detector.snapshot;
-        if (l.ready.load(std::memory_order_acquire) && r.ready.load(std::memory_order_acquire)) {
-            shown[0].copy_values(l);
-            shown[1].copy_values(r);
-            l.ready.store(0, std::memory_order_release);
-            r.ready.store(0, std::memory_order_release);
+        if (b2::take_meter_snapshots(e, shown)) {
             ++takes;
             if (!all_finite(shown[0]) || !all_finite(shown[1])) ++bad_snapshots;
         }
-        if (l.scaleChanged.load(std::memory_order_acquire) && r.scaleChanged.load(std::memory_order_acquire)) {
-            l.scaleChanged.store(0, std::memory_order_release);
-            r.scaleChanged.store(0, std::memory_order_release);
-        }
+        b2::MeterSnapshot scale;
+        b2::take_scale_change(e, scale);
         for (int id = 2; id <= 17; ++id) {
             const b2::value_slot& s = e->banks[b2::BANK_EDITOR][id];
             if (!s.is_changed()) continue;

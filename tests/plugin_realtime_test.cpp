@@ -199,19 +199,9 @@ struct EditorConsumer {
     b2::MeterSnapshot shown[2];
     long takes = 0;
     void tick(b2::engine* e) {
-        b2::MeterSnapshot& l = e->strips[0].detector.snapshot;
-        b2::MeterSnapshot& r = e->strips[1].detector.snapshot;
-        if (l.ready.load(std::memory_order_acquire) && r.ready.load(std::memory_order_acquire)) {
-            shown[0].copy_values(l);
-            shown[1].copy_values(r);
-            l.ready.store(0, std::memory_order_release);
-            r.ready.store(0, std::memory_order_release);
-            ++takes;
-        }
-        if (l.scaleChanged.load(std::memory_order_acquire) && r.scaleChanged.load(std::memory_order_acquire)) {
-            l.scaleChanged.store(0, std::memory_order_release);
-            r.scaleChanged.store(0, std::memory_order_release);
-        }
+        if (b2::take_meter_snapshots(e, shown)) ++takes;
+        b2::MeterSnapshot scale;
+        b2::take_scale_change(e, scale);
         b2::clear_editor_flags(e);
     }
 };

@@ -49,13 +49,10 @@ void MeterRun::process(float* left, float* right, int n) {
 // The editor's timer: when both channels have published, copy the snapshots
 // and hand them back to the detectors.
 void MeterRun::tick() {
-    b2::MeterSnapshot& l = engine->strips[0].detector.snapshot;
-    b2::MeterSnapshot& r = engine->strips[1].detector.snapshot;
-    if (!l.ready.load(std::memory_order_acquire) || !r.ready.load(std::memory_order_acquire)) return;
-    taken.left.copy_values(l);
-    taken.right.copy_values(r);
-    l.ready.store(0, std::memory_order_release);
-    r.ready.store(0, std::memory_order_release);
+    b2::MeterSnapshot both[2];
+    if (!b2::take_meter_snapshots(engine, both)) return;
+    taken.left = both[0];
+    taken.right = both[1];
     keep_max(max.left, taken.left, taken_count == 0);
     keep_max(max.right, taken.right, taken_count == 0);
     ++taken_count;
