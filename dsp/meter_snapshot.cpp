@@ -23,9 +23,8 @@ bool take_meter_snapshots(engine* e, MeterSnapshot out[2]) {
     return true;
 }
 
-bool take_scale_change(engine* e, MeterSnapshot& out) {
+bool take_scale_change(engine* e) {
     if (!e || !both_set(e, &MeterSnapshot::scaleChanged)) return false;
-    out.copy_values(e->strips[0].detector.snapshot);
     for (auto& strip : e->strips) strip.detector.snapshot.scaleChanged.store(0, std::memory_order_release);
     return true;
 }

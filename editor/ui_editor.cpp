@@ -112,7 +112,15 @@ void ui_editor::show_readout(uint32_t id, float value, const CMeterSegment* bar,
 
 void ui_editor::refresh_meters() {
     MeterSnapshot taken[2];
+    bool scale_moved = false;
     if (take_meter_snapshots(engine_ref, taken)) {
+        // A scale value changed while a publication was waiting reaches the
+        // snapshots one publication after its flags: once the scales are shown,
+        // follow any change of their values too, or they would stay stale.
+        scale_moved = scales_shown && (taken[0].scaleTop != last_left.scaleTop ||
+                                       taken[0].scaleZero != last_left.scaleZero ||
+                                       taken[0].segmentHeight != last_left.segmentHeight);
+        last_left = taken[0];
         for (uint32_t c = 0; c < 2; ++c) {
             const MeterSnapshot& s = taken[c];
             for (uint32_t id : {ID_RMS_LEFT + c, ID_PEAK_LEFT + c, ID_CREST_LEFT + c}) {
@@ -129,14 +137,14 @@ void ui_editor::refresh_meters() {
                          kCrestLadder);
         }
     }
-    MeterSnapshot scale;
-    if (take_scale_change(engine_ref, scale)) {
+    if (take_scale_change(engine_ref) || scale_moved) {
         for (uint32_t id : {ID_GAIN_SCALE, ID_LEVEL_SCALE, ID_CREST_SCALE}) {
             if (CMeterSegment* view = meter(id)) {
-                view->snapshot = scale;
+                view->snapshot = last_left;
                 view->setDirty(true);
             }
         }
+        scales_shown = true;
     }
 }
 

@@ -2,6 +2,7 @@
 // the meter views and readouts, and handles the command buttons.
 #pragma once
 
+#include "dsp/meter_snapshot.h"
 #include "editor/ui_editor_base.h"
 
 namespace VSTGUI {
@@ -26,6 +27,9 @@ protected:
 
 private:
     void style_views();
+
+    MeterSnapshot last_left;    // the left channel's last taken snapshot, for the scales
+    bool scales_shown = false;  // the scales have been drawn from a snapshot
     void run_command(uint32_t command);
     void apply_preset(bool minus20);
     VSTGUI::CMeterSegment* meter(uint32_t id) const;

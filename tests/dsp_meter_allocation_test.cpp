@@ -81,8 +81,7 @@ struct Session {
     }
     void tick() {
         if (b2::take_meter_snapshots(e.get(), shown)) ++takes;
-        b2::MeterSnapshot scale;
-        b2::take_scale_change(e.get(), scale);
+        b2::take_scale_change(e.get());
     }
 };
 

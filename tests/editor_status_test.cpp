@@ -167,6 +167,13 @@ TEST_F(StatusTest, MetersShowBothChannelsOfOnePublication) {
         EXPECT_EQ(dynamic_cast<CMeterSegment*>(find(b2::UI_METER, id))->snapshot.segmentHeight, 16.0f);
     EXPECT_EQ(snapshot(engine(), 0).scaleChanged.load(), 0);
     EXPECT_EQ(snapshot(engine(), 1).scaleChanged.load(), 0);
+
+    // A scale value that reaches the snapshots after its flags were taken
+    // still reaches the scales with the next publication.
+    publish(snapshot(engine(), 0), -3.04f, -12.0f, 6.0f);
+    publish(snapshot(engine(), 1), -3.04f, -12.0f, 6.0f);
+    tick();
+    EXPECT_EQ(level_scale->snapshot.scaleZero, -12.0f);
 }
 
 TEST_F(StatusTest, AudioReachesTheMetersThroughTheEngine) {

@@ -155,8 +155,7 @@ struct EditorThread {
             ++takes;
             if (!all_finite(shown[0]) || !all_finite(shown[1])) ++bad_snapshots;
         }
-        b2::MeterSnapshot scale;
-        b2::take_scale_change(e, scale);
+        b2::take_scale_change(e);
         for (int id = 2; id <= 17; ++id) {
             const b2::value_slot& s = e->banks[b2::BANK_EDITOR][id];
             if (!s.is_changed()) continue;
