@@ -41,6 +41,8 @@ void ui_editor::build() {
     release_images();
     style_views();
     refresh_controls(true);
+    // Reopened: the new scale views start from what the old ones showed.
+    if (scales_shown) show_scales();
 }
 
 CControl* ui_editor::create_custom_element(const ui_element& el) {
@@ -137,15 +139,17 @@ void ui_editor::refresh_meters() {
                          kCrestLadder);
         }
     }
-    if (take_scale_change(engine_ref) || scale_moved) {
-        for (uint32_t id : {ID_GAIN_SCALE, ID_LEVEL_SCALE, ID_CREST_SCALE}) {
-            if (CMeterSegment* view = meter(id)) {
-                view->snapshot = last_left;
-                view->setDirty(true);
-            }
+    if (take_scale_change(engine_ref) || scale_moved) show_scales();
+}
+
+void ui_editor::show_scales() {
+    for (uint32_t id : {ID_GAIN_SCALE, ID_LEVEL_SCALE, ID_CREST_SCALE}) {
+        if (CMeterSegment* view = meter(id)) {
+            view->snapshot = last_left;
+            view->setDirty(true);
         }
-        scales_shown = true;
     }
+    scales_shown = true;
 }
 
 // ---- command buttons ---------------------------------------------------------------

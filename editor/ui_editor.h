@@ -27,6 +27,7 @@ protected:
 
 private:
     void style_views();
+    void show_scales();
 
     MeterSnapshot last_left;    // the left channel's last taken snapshot, for the scales
     bool scales_shown = false;  // the scales have been drawn from a snapshot

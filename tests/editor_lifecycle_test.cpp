@@ -6,6 +6,7 @@
 #include "editor_support.h"
 #include "engine/engine.h"
 #include "pluginterfaces/base/keycodes.h"
+#include "views/meter_segment.h"
 #include "views/text_button_mod.h"
 #include "vstgui/lib/controls/cmoviebitmap.h"
 #include "vstgui/lib/cviewcontainer.h"
@@ -102,6 +103,13 @@ TEST_F(EditorTest, AHostWithoutRunLoopGetsNoWindow) {
 
 TEST_F(EditorTest, CloseAndReopenRebuildsOnTheMainPage) {
     ASSERT_TRUE(open());
+    for (auto& strip : engine()->strips) {  // both channels publish a scale
+        strip.detector.snapshot.scaleZero = -20.0f;
+        strip.detector.snapshot.segmentHeight = 16.0f;
+        strip.detector.snapshot.ready.store(1);
+        strip.detector.snapshot.scaleChanged.store(1);
+    }
+    tick();
     click(find(b2::UI_KICK_BUTTON, b2::ID_SETTINGS));
     ASSERT_EQ(editor->get_current_page(), b2::PAGE_SETTINGS);
 
@@ -119,6 +127,11 @@ TEST_F(EditorTest, CloseAndReopenRebuildsOnTheMainPage) {
     ASSERT_NE(editor->element_records(), nullptr);
     EXPECT_NE(editor->find_view(b2::UI_STATUS), nullptr);
     EXPECT_TRUE(editor->page(b2::PAGE_SETTINGS)->isChild(editor->find_view(b2::UI_STATUS)));
+    // The new scales show what the old ones showed, without waiting for a change.
+    auto* scale = dynamic_cast<CMeterSegment*>(find(b2::UI_METER, b2::ID_LEVEL_SCALE));
+    ASSERT_NE(scale, nullptr);
+    EXPECT_EQ(scale->snapshot.scaleZero, -20.0f);
+    EXPECT_EQ(scale->snapshot.segmentHeight, 16.0f);
     // Switching still works on the new pages.
     click(find(b2::UI_KICK_BUTTON, b2::ID_SETTINGS));
     EXPECT_EQ(editor->get_current_page(), b2::PAGE_SETTINGS);
