@@ -68,22 +68,16 @@ void CMeterSegment::draw(CDrawContext* context) {
 
     switch (mode) {
         case kRmsMeter:
-            drawSegments(kUnlit, 0, kRmsLadder);
-            drawSegments(kBar, snapshot.rmsDb, kRmsLadder);
-            drawSegments(kHoldMarker, snapshot.heldRmsDb, kRmsLadder);
+            drawBar(snapshot.rmsDb, snapshot.heldRmsDb, kRmsLadder);
             break;
         case kPeakMeter:
-            drawSegments(kUnlit, 0, kPeakLadder);
-            drawSegments(kBar, snapshot.peakDb, kPeakLadder);
-            drawSegments(kHoldMarker, snapshot.heldPeakDb, kPeakLadder);
+            drawBar(snapshot.peakDb, snapshot.heldPeakDb, kPeakLadder);
             break;
         case kLevelScale:
             drawSegments(kOffsetLabels, 0, kRmsLadder);
             break;
         case kCrestMeter:
-            drawSegments(kUnlit, 0, kCrestLadder);
-            drawSegments(kBar, snapshot.crestDb, kCrestLadder);
-            drawSegments(kHoldMarker, snapshot.heldCrestDb, kCrestLadder);
+            drawBar(snapshot.crestDb, snapshot.heldCrestDb, kCrestLadder);
             break;
         case kCrestScale:
             drawSegments(kLabels, 0, kCrestLadder);
@@ -98,6 +92,12 @@ void CMeterSegment::draw(CDrawContext* context) {
     context->restoreGlobalState();
     drawContext = nullptr;
     setDirty(false);
+}
+
+void CMeterSegment::drawBar(float value, float held, uint8_t scale) {
+    drawSegments(kUnlit, 0, scale);
+    drawSegments(kBar, value, scale);
+    drawSegments(kHoldMarker, held, scale);
 }
 
 void CMeterSegment::drawSegments(uint8_t part, float value, uint8_t scale) {

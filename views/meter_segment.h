@@ -73,6 +73,8 @@ protected:
 
     // Walks the ladder of `scale` over the view and draws `part` on each step.
     void drawSegments(uint8_t part, float value, uint8_t scale);
+    // A bar meter: unlit segments, the lit bar up to `value`, the hold marker at `held`.
+    void drawBar(float value, float held, uint8_t scale);
 
 private:
     // One step of the ladder walk: its top edge, dB value, dB width, height
