@@ -28,6 +28,7 @@ void wire_strip(engine* e, ChannelStrip& s) {
     gain.gainSlot = &g[ID_GAIN];
     gain.smoothSlot = &g[ID_SMOOTH];
     gain.rateSlot = &g[ID_SAMPLE_RATE];
+    gain.bypassSlot = &g[ID_BYPASS];
 
     KWeighting& kw = s.kweight;
     kw.source = gain.output;
@@ -61,12 +62,12 @@ void wire_strip(engine* e, ChannelStrip& s) {
     tagged_buffer_resize(&d.ring, static_cast<uint32_t>(d.capacity) * 4u);
 }
 
-void run_strip(ChannelStrip& s) {
-    run_input_tap(s.input);
-    run_gain_ramp(s.gain);
-    run_k_weighting(s.kweight);
-    run_level_detector(s.detector);
-    run_output_tap(s.output);
+void run_strip(ChannelStrip& s, int from, int to) {
+    run_input_tap(s.input, from, to);
+    run_gain_ramp(s.gain, from, to);
+    run_k_weighting(s.kweight, from, to);
+    run_level_detector(s.detector, from, to);
+    run_output_tap(s.output, from, to);
 }
 
 }  // namespace
@@ -79,24 +80,26 @@ void releaseStrips(engine* e) {
     for (ChannelStrip& s : e->strips) tagged_buffer_resize(&s.detector.ring, 0);
 }
 
-void processStrips(engine* e, const float* const inputs[2], float* const outputs[2]) {
+void processStrips(engine* e, const float* const inputs[2], float* const outputs[2], int from, int to) {
     for (int c = 0; c < 2; ++c) {
         e->strips[c].input.host = inputs[c];
         e->strips[c].output.host = outputs[c];
     }
-    run_strip(e->strips[0]);
-    run_strip(e->strips[1]);
+    run_strip(e->strips[0], from, to);
+    run_strip(e->strips[1], from, to);
 }
 
-void run_input_tap(InputTap& m) {
+// The taps move only the piece's samples: the host pointer is at `from`.
+void run_input_tap(InputTap& m, int from, int to) {
+    const size_t bytes = static_cast<size_t>(to - from) * sizeof(float);
     if (m.host)
-        std::memcpy(m.output, m.host, sizeof m.output);
+        std::memcpy(m.output + from, m.host, bytes);
     else
-        std::memset(m.output, 0, sizeof m.output);
+        std::memset(m.output + from, 0, bytes);
 }
 
-void run_output_tap(OutputTap& m) {
-    if (m.host) std::memcpy(m.host, m.source, kBlock * sizeof(float));
+void run_output_tap(OutputTap& m, int from, int to) {
+    if (m.host) std::memcpy(m.host, m.source + from, static_cast<size_t>(to - from) * sizeof(float));
 }
 
 }  // namespace b2

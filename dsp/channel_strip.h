@@ -1,5 +1,10 @@
-// One channel's fixed chain of five modules, run once per 16-sample block:
+// One channel's fixed chain of five modules on a grid of 16-sample cells:
 // InputTap -> GainRamp -> KWeighting -> LevelDetector, and GainRamp -> OutputTap.
+// A cell may arrive in pieces (a host block that ends mid-cell): each module
+// works on the samples [from, to) of the current cell, the per-sample work
+// (gain ramp, K-weighting) runs at once and the detector's per-cell work runs
+// when the cell's last sample has arrived, so results do not depend on where
+// the host cuts the stream.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +28,7 @@ struct GainRamp {
     const value_slot* gainSlot = nullptr;
     const value_slot* smoothSlot = nullptr;
     const value_slot* rateSlot = nullptr;
+    const value_slot* bypassSlot = nullptr;
     float gain = 0;  // smoother state
     float ramp[kBlock] = {};
     float output[kBlock] = {};
@@ -48,6 +54,7 @@ struct KWeighting {
     float y[kBlock + 2] = {};
     Biquad shelf;
     Biquad highpass;
+    bool active = false;  // "K Filter" as it stood at the start of the cell
 };
 
 struct LevelDetector {
@@ -73,6 +80,9 @@ struct LevelDetector {
     int32_t crestHoldCount = 0;
     int32_t resumInterval = 0;
     int32_t sinceResum = 0;
+    // Sum of squares and largest sample of the current cell so far.
+    float cellSquares = 0;
+    float cellMax = 0;
     const value_slot* resetSlot = nullptr;
     const value_slot* windowSlot = nullptr;
     const value_slot* rmsHoldSlot = nullptr;
@@ -105,15 +115,18 @@ struct ChannelStrip {
 void wireStrips(engine* e);
 // Frees both rings.
 void releaseStrips(engine* e);
-// Runs one 16-sample block: the left strip completely, then the right one.
-void processStrips(engine* e, const float* const inputs[2], float* const outputs[2]);
+// Runs samples [from, to) of the current cell: the left strip completely, then
+// the right one. inputs[c] / outputs[c] point at the host sample for `from`;
+// a null input reads as silence, a null output is not written.
+void processStrips(engine* e, const float* const inputs[2], float* const outputs[2], int from = 0, int to = kBlock);
 
-// The modules, one block each (exposed for tests of a single module).
-void run_input_tap(InputTap& m);
-void run_gain_ramp(GainRamp& m);
-void run_k_weighting(KWeighting& m);
-void run_level_detector(LevelDetector& m);
-void run_output_tap(OutputTap& m);
+// The modules on samples [from, to) of the current cell (a whole cell by
+// default; exposed for tests of a single module).
+void run_input_tap(InputTap& m, int from = 0, int to = kBlock);
+void run_gain_ramp(GainRamp& m, int from = 0, int to = kBlock);
+void run_k_weighting(KWeighting& m, int from = 0, int to = kBlock);
+void run_level_detector(LevelDetector& m, int from = 0, int to = kBlock);
+void run_output_tap(OutputTap& m, int from = 0, int to = kBlock);
 // Recomputes both filter sections for sample rate `fs`.
 void compute_k_weighting(KWeighting& m, float fs);
 

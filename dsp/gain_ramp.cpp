@@ -6,8 +6,18 @@
 
 namespace b2 {
 
-void run_gain_ramp(GainRamp& m) {
-    if (m.gainSlot->is_changed()) m.target = powf(10.0f, m.gainSlot->get() * 0.05f);
+namespace {
+
+bool bypassed(const GainRamp& m) { return m.bypassSlot && m.bypassSlot->get() >= 0.5f; }
+
+// With "Bypass" on the output must equal the input, as the host expects of a
+// bypassed plug-in; the smoother still moves there, so bypassing never clicks.
+float target_gain(const GainRamp& m) { return bypassed(m) ? 1.0f : powf(10.0f, m.gainSlot->get() * 0.05f); }
+
+}  // namespace
+
+void run_gain_ramp(GainRamp& m, int from, int to) {
+    if (m.gainSlot->is_changed() || (m.bypassSlot && m.bypassSlot->is_changed())) m.target = target_gain(m);
 
     if (m.smoothSlot->is_changed() || m.rateSlot->is_changed()) {
         // Reaches within e^-4 (1.8 %) of a step after settleSeconds.
@@ -20,7 +30,12 @@ void run_gain_ramp(GainRamp& m) {
     const float a = m.target * m.oneMinusCoeff;
     const float c = m.coeff;
     float gain = m.gain;
-    for (int i = 0; i < kBlock; ++i) {
+    // In single precision the recursion stalls a few steps short of its
+    // target. Bypassed, the output must be the input exactly, so once the
+    // ramp has stalled the gain becomes exactly 1 (which the recursion keeps).
+    // Checked at cell starts only, so the result does not depend on the cuts.
+    if (from == 0 && m.target == 1.0f && c * gain + a == gain && bypassed(m)) gain = 1.0f;
+    for (int i = from; i < to; ++i) {
         gain = c * gain + a;
         m.ramp[i] = gain;
         m.output[i] = m.ramp[i] * m.source[i];

@@ -66,14 +66,16 @@ void compute_k_weighting(KWeighting& m, float fs) {
     compute_highpass(m.highpass, fs);
 }
 
-void run_k_weighting(KWeighting& m) {
+void run_k_weighting(KWeighting& m, int from, int to) {
     // Recomputed on a rate change even while bypassed, so switching on later
     // filters with the right coefficients.
     if (m.rateSlot->is_changed()) compute_k_weighting(m, m.rateSlot->get());
+    // The switch is read once per cell: a cell is filtered entirely or not at all.
+    if (from == 0) m.active = m.enableSlot->get() != 0.0f;
 
-    if (m.enableSlot->get() == 0.0f) {
+    if (!m.active) {
         // Bypass keeps the histories, so switching on resumes where it stopped.
-        std::memcpy(m.output, m.source, sizeof m.output);
+        std::memcpy(m.output + from, m.source + from, static_cast<size_t>(to - from) * sizeof(float));
         return;
     }
 
@@ -82,13 +84,13 @@ void run_k_weighting(KWeighting& m) {
     float* x = m.x;
     float* h = m.h;
     float* y = m.y;
-    for (int n = 2; n < kBlock + 2; ++n) x[n] = m.source[n - 2];
-    for (int n = 2; n < kBlock + 2; ++n) {
+    for (int n = from + 2; n < to + 2; ++n) x[n] = m.source[n - 2];
+    for (int n = from + 2; n < to + 2; ++n) {
         h[n] = ((hp.b0 * x[n] + hp.b1 * x[n - 1]) + hp.b2 * x[n - 2]) - hp.a1 * h[n - 1] - hp.a2 * h[n - 2];
         y[n] = ((sh.b1 * h[n - 1] + sh.b0 * h[n]) + sh.b2 * h[n - 2]) - sh.a1 * y[n - 1] - sh.a2 * y[n - 2];
         m.output[n - 2] = y[n] * 0.92352784f;  // 10^(-0.691/20): 0 dB at 997 Hz
     }
-    carry_history(m);
+    if (to == kBlock) carry_history(m);
 }
 
 }  // namespace b2

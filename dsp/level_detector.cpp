@@ -95,12 +95,7 @@ void update_rms(LevelDetector& d, float fs) {
     }
     if (d.position >= capacity) d.position = 0;
 
-    float squares = 0.0f;
-    for (int i = 0; i < kBlock; ++i) {
-        const float x = measurable(d.source[i]);
-        squares += x * x;
-    }
-    d.ring[d.position] = squares * 0.0625f;
+    d.ring[d.position] = d.cellSquares * 0.0625f;
     ++d.position;
     ++d.sinceResum;
 
@@ -130,13 +125,7 @@ void update_peak_and_crest(LevelDetector& d, float fs) {
     }
     d.peak = d.peak * d.decay;
 
-    // The largest sample value (not magnitude), at least 0.
-    float m = 0.0f;
-    for (int i = 0; i < kBlock; ++i) {
-        const float x = measurable(d.source[i]);
-        if (x > m) m = x;
-    }
-    if (m > d.peak) d.peak = m;
+    if (d.cellMax > d.peak) d.peak = d.cellMax;
     hold(d.peak, d.heldPeak, d.peakHoldCount, d.peakHoldLength);
 
     if (reset || holdChanged) d.crestHoldLength = ms_to_blocks(fs, d.valueHoldSlot->get());
@@ -170,13 +159,32 @@ void publish(LevelDetector& d) {
     }
 }
 
+// Adds samples [from, to) of the cell to its sum of squares and to its largest
+// sample value (not magnitude, at least 0), in sample order, so a cell that
+// arrives in pieces sums exactly as a whole one.
+void accumulate(LevelDetector& d, int from, int to) {
+    float squares = d.cellSquares;
+    float m = d.cellMax;
+    for (int i = from; i < to; ++i) {
+        const float x = measurable(d.source[i]);
+        squares += x * x;
+        if (x > m) m = x;
+    }
+    d.cellSquares = squares;
+    d.cellMax = m;
+}
+
 }  // namespace
 
-void run_level_detector(LevelDetector& d) {
+void run_level_detector(LevelDetector& d, int from, int to) {
     if (!d.source || !d.resetSlot) return;  // not wired yet
+    accumulate(d, from, to);
+    if (to != kBlock) return;  // the cell is not complete yet
     const float fs = d.rateSlot->get();
     update_rms(d, fs);
     update_peak_and_crest(d, fs);
+    d.cellSquares = 0.0f;
+    d.cellMax = 0.0f;
     publish(d);
 }
 

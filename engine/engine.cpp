@@ -1,5 +1,6 @@
 #include "engine/engine.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -119,35 +120,46 @@ void clear_taken_flags(engine* e) {
     }
 }
 
-// Silence for absent input buses (never written) and a sink for absent output
-// buses. The sink is per thread so concurrent instances never share a write.
-const float kSilence[kBlock] = {};
-thread_local float t_sink[2][kBlock];
-
-// Runs one sub-block of `n` samples (1..16) starting at `offset`. Whole
-// sub-blocks work on the host buffers directly; a shorter tail goes through
-// zero-padded 16-sample blocks so nothing past the host buffers is touched.
-void run_sub_block(engine* e, float* const* inputs, float* const* outputs, int32_t offset, int32_t n) {
+// Runs samples [done, done + n) of the call as the next n samples of the
+// current cell, straight on the host buffers. Absent buses read as silence and
+// are not written.
+void run_piece(engine* e, float* const* inputs, float* const* outputs, int32_t done, int32_t n) {
     const float* in[2];
     float* out[2];
-    float tail_in[2][kBlock];
-    float tail_out[2][kBlock];
-    const bool tail = n < kBlock;
     for (int c = 0; c < 2; ++c) {
-        const float* host_in = (inputs && inputs[c]) ? inputs[c] + offset : nullptr;
-        float* host_out = (outputs && outputs[c]) ? outputs[c] + offset : nullptr;
-        if (tail && host_in) {
-            std::memcpy(tail_in[c], host_in, sizeof(float) * n);
-            std::memset(tail_in[c] + n, 0, sizeof(float) * (kBlock - n));
-            host_in = tail_in[c];
-        }
-        in[c] = host_in ? host_in : kSilence;
-        out[c] = host_out ? (tail ? tail_out[c] : host_out) : t_sink[c];
+        in[c] = (inputs && inputs[c]) ? inputs[c] + done : nullptr;
+        out[c] = (outputs && outputs[c]) ? outputs[c] + done : nullptr;
     }
-    processStrips(e, in, out);
-    if (!tail) return;
-    for (int c = 0; c < 2; ++c)
-        if (outputs && outputs[c]) std::memcpy(outputs[c] + offset, tail_out[c], sizeof(float) * n);
+    const int32_t from = e->cell_position;
+    processStrips(e, in, out, from, from + n);
+}
+
+// Applies the call's events that take effect before the piece starting at
+// call offset `done`. An event at sample offset o takes effect at the start of
+// its 16-sample cell, or at the start of the call when that cell began in an
+// earlier call (the samples before o in it have already been run).
+void dispatch_for_piece(engine* e, int32_t done) {
+    const int32_t pos = e->cell_position;
+    if (pos == 0)
+        dispatch_events(e, done, done + kBlock - 1);
+    else if (done == 0)
+        dispatch_events(e, 0, kBlock - pos - 1);
+}
+
+// `dirty` is consumed before the strips run: a write during the run sets it
+// again for the next piece. Flags taken stay set until the cell completes, so
+// every module sees a change for one whole cell however the host cuts it.
+void take_flags_for_piece(engine* e) {
+    const bool dirty = e->dirty.load(std::memory_order_acquire) && e->dirty.exchange(0, std::memory_order_acq_rel);
+    if (!dirty) return;
+    take_change_flags(e);
+    e->cell_flags_taken = true;
+}
+
+void finish_cell(engine* e) {
+    if (!e->cell_flags_taken) return;
+    clear_taken_flags(e);
+    e->cell_flags_taken = false;
 }
 
 }  // namespace
@@ -283,19 +295,29 @@ void apply_sample_rate(engine* e, bool force) {
 
 void process_block(engine* e, float* const* inputs, float* const* outputs, int32_t samples) {
     if (!e) return;
-    count_down_editor(e);
     propagate_pending(e);
     sort_events(e->in_events);
-    for (int32_t offset = 0; offset < samples; offset += kBlock) {
-        dispatch_events(e, offset, offset + kBlock - 1);
-        // `dirty` is consumed before the strips run: a write during the run
-        // sets it again for the next sub-block.
-        const bool dirty = e->dirty.load(std::memory_order_acquire) &&
-                           e->dirty.exchange(0, std::memory_order_acq_rel);
-        if (dirty) take_change_flags(e);
-        const int32_t n = samples - offset < kBlock ? samples - offset : kBlock;
-        run_sub_block(e, inputs, outputs, offset, n);
-        if (dirty) clear_taken_flags(e);
+    if (samples <= 0) {
+        // A parameter flush (a call without audio, sent while the transport
+        // stands): its changes reach the banks now, the strips run later.
+        dispatch_events(e, 0, INT32_MAX);
+    }
+    bool counted = false;
+    for (int32_t done = 0; done < samples;) {
+        if (e->cell_position == 0 && !counted) {
+            // Once per call, at its first cell start, so the detectors see the
+            // editor's "just opened" value at the end of that cell.
+            count_down_editor(e);
+            counted = true;
+        }
+        dispatch_for_piece(e, done);
+        take_flags_for_piece(e);
+        const int32_t room = kBlock - e->cell_position;
+        const int32_t n = samples - done < room ? samples - done : room;
+        run_piece(e, inputs, outputs, done, n);
+        e->cell_position = (e->cell_position + n) % kBlock;
+        if (e->cell_position == 0) finish_cell(e);
+        done += n;
     }
     sort_events(e->out_events);
 }

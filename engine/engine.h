@@ -55,6 +55,11 @@ struct engine {
     int32_t mailbox_b = 0;
     std::atomic<uint8_t> editor_countdown{0};
     host_adapter* adapter = nullptr;
+    // The 16-sample grid belongs to the stream, not to the host's calls:
+    // samples of the current cell already run (0..15), and whether global
+    // change flags were taken during it (they are cleared when it completes).
+    int32_t cell_position = 0;
+    bool cell_flags_taken = false;
 };
 
 // Creates an engine with the defaults loaded into the global and editor banks.
@@ -78,6 +83,7 @@ void perform_edit(engine* e, int slot, float plain);
 void end_edit(engine* e, int slot);
 
 // The block loop. `inputs` / `outputs` are two channel pointers or null.
+// Any length is accepted; 0 applies the call's events without running audio.
 void process_block(engine* e, float* const* inputs, float* const* outputs, int32_t samples);
 void propagate_pending(engine* e);
 void dispatch_events(engine* e, int32_t from, int32_t to);

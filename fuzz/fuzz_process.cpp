@@ -1,5 +1,9 @@
 // Fuzzes process(): the input is a little program of set-ups, parameter
 // points and blocks of arbitrary length and sample values (NaN, Inf, huge).
+// A second pair of instances gets the same stream, one in whole blocks and
+// one cut into calls of changing lengths (0 included): their output and
+// meter levels must stay bit-identical.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -35,13 +39,52 @@ private:
 
 const double kRates[] = {8000, 22050, 44100, 48000, 88200, 96000, 192000, 384000};
 
+bool same_levels(riser::Vst3Adapter& a, riser::Vst3Adapter& b) {
+    for (int c = 0; c < 2; ++c) {
+        const b2::LevelDetector& x = a.get_engine()->strips[c].detector;
+        const b2::LevelDetector& y = b.get_engine()->strips[c].detector;
+        const float fx[] = {x.peak, x.sum, x.heldPeak, x.heldSum, x.crest, x.heldCrest};
+        const float fy[] = {y.peak, y.sum, y.heldPeak, y.heldSum, y.crest, y.heldCrest};
+        if (std::memcmp(fx, fy, sizeof fx) != 0 || x.position != y.position) return false;
+    }
+    return true;
+}
+
+// The same samples through `whole` in one call and through `cut` in calls
+// whose lengths the input chooses.
+void run_cut(Reader& in, riser::Vst3Adapter& whole, riser::Vst3Adapter& cut) {
+    const int32_t n = static_cast<int32_t>(in.u32() % 4097);
+    b2test::Block block(n);
+    for (int32_t i = 0; i < n; ++i)
+        for (int c = 0; c < 2; ++c) block.in[c][static_cast<size_t>(i)] = in.f32();
+    whole.process(block.data);
+    for (int32_t done = 0; done < n;) {
+        const int32_t len = std::min<int32_t>(n - done, static_cast<int32_t>(in.byte()) * (in.byte() % 4 == 0 ? 16 : 1));
+        b2test::Block piece(len);
+        for (int c = 0; c < 2; ++c) std::copy_n(block.in[c].begin() + done, len, piece.in[c].begin());
+        cut.process(piece.data);
+        for (int c = 0; c < 2; ++c)
+            if (std::memcmp(piece.out[c].data(), block.out[c].data() + done, sizeof(float) * len) != 0) std::abort();
+        done += len;
+        if (!in.more() && done < n) {  // out of input: finish in one call
+            b2test::Block rest(n - done);
+            for (int c = 0; c < 2; ++c) std::copy_n(block.in[c].begin() + done, n - done, rest.in[c].begin());
+            cut.process(rest.data);
+            done = n;
+        }
+    }
+    if (!same_levels(whole, cut)) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Reader in(data, size);
-    auto adapter = b2test::make_adapter(kRates[in.byte() % 8], 4096);
+    const double rate = kRates[in.byte() % 8];
+    auto adapter = b2test::make_adapter(rate, 4096);
+    auto whole = b2test::make_adapter(rate, 4096), cut = b2test::make_adapter(rate, 4096);
     while (in.more()) {
-        switch (in.byte() % 4) {
+        switch (in.byte() % 5) {
             case 0: {  // a new set-up
                 Steinberg::Vst::ProcessSetup setup{Steinberg::Vst::kRealtime, Steinberg::Vst::kSample32, 4096,
                                                    kRates[in.byte() % 8]};
@@ -50,6 +93,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
             case 1:  // a controller-side value, any double bit pattern
                 adapter->setParamNormalized(in.byte() % 40, static_cast<double>(in.f32()));
+                break;
+            case 2:
+                run_cut(in, *whole, *cut);
                 break;
             default: {  // a block with parameter points and samples
                 const int32_t n = static_cast<int32_t>(in.u32() % 4097);

@@ -314,11 +314,25 @@ TEST(EngineSampleRate, SetupWritesRateSlotsAndRaisesReset) {
     EXPECT_EQ(global_value(e.get(), ID_SAMPLE_RATE), 44100.0f);
 }
 
-TEST(EngineEditorCountdown, ExactlyOneCallSeesOne) {
+// The count goes down once per call, at the call's first cell start, so the
+// cell in which it reads 1 completes (and the detectors redraw the scales)
+// before the next call can lower it: a parameter flush of 0 samples or a call
+// that ends mid-cell cannot make the detectors miss it.
+TEST(EngineEditorCountdown, TheDetectorsSeeOneWhateverTheCalls) {
     EnginePtr e(b2test::make_engine());
+    process_block(e.get(), nullptr, nullptr, 16);  // the defaults' redraw
+    for (auto& s : e->strips) s.detector.snapshot.scaleChanged = 0;
+
     e->editor_countdown = 2;
     process_block(e.get(), nullptr, nullptr, 0);
+    EXPECT_EQ(e->editor_countdown.load(), 2);
+    process_block(e.get(), nullptr, nullptr, 8);
     EXPECT_EQ(e->editor_countdown.load(), 1);
+    EXPECT_EQ(e->strips[0].detector.snapshot.scaleChanged.load(), 0);  // the cell is not complete
+    process_block(e.get(), nullptr, nullptr, 8);
+    EXPECT_EQ(e->editor_countdown.load(), 1);
+    EXPECT_EQ(e->strips[0].detector.snapshot.scaleChanged.load(), 1);
+    EXPECT_EQ(e->strips[1].detector.snapshot.scaleChanged.load(), 1);
     process_block(e.get(), nullptr, nullptr, 32);
     EXPECT_EQ(e->editor_countdown.load(), 0);
     process_block(e.get(), nullptr, nullptr, 32);

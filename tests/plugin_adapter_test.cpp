@@ -212,15 +212,17 @@ TEST(PluginProcess, ParameterPointsLandOnTheirSubBlock) {
     EXPECT_EQ(b2::global_value(a->get_engine(), b2::ID_RMS_WINDOW), 3000.0f);
 }
 
-TEST(PluginProcess, ZeroSamplesAppliesNothingAndEventsPassThrough) {
+TEST(PluginProcess, ZeroSampleFlushAppliesChangesAndEventsPassThrough) {
     auto a = make_adapter();
     ParameterChanges changes(1);
     int32 index = 0;
     changes.addParameterData(2, index)->addPoint(0, 1.0, index);
     Block empty(0);
     empty.data.inputParameterChanges = &changes;
-    a->process(empty.data);
-    EXPECT_EQ(b2::global_value(a->get_engine(), b2::ID_GAIN), 0.0f);  // dropped
+    EXPECT_EQ(a->process(empty.data), kResultOk);
+    // A flush while the transport stands reaches the banks (and the editor) at once.
+    EXPECT_EQ(b2::global_value(a->get_engine(), b2::ID_GAIN), 60.0f);
+    EXPECT_EQ(a->get_engine()->banks[b2::BANK_EDITOR][b2::ID_GAIN].get(), 60.0f);
 
     // The engine's own output events come first, then the host's input events unchanged.
     b2::engine* e = a->get_engine();

@@ -173,6 +173,23 @@ TEST(RiserMeter, SineAtMinus20ReadsMinus20WithZeroCrest) {
     EXPECT_NE(line.find("   3.000 | L  -20.0  -20.0    0.0"), std::string::npos) << line;
 }
 
+// The host block size is the user's choice, not part of the measurement:
+// every block size gives the same lines, to the last digit.
+TEST(RiserMeter, ReadingsDoNotDependOnTheBlockSize) {
+    TempWav wav(2, 48000, 2.0, {{997.0, kMinus20}, {50.0, 0.5}});
+    const std::string args = " --json --interval 250 --set \"K Filter=On\" --set \"Gain=3\" " + wav.path;
+    const Result reference = run("--block 512" + args);
+    ASSERT_EQ(reference.status, 0) << reference.err;
+    ASSERT_EQ(lines(reference.out).size(), 9u);
+    for (int block : {1, 7, 100, 441, 4096}) {
+        const Result r = run("--block " + std::to_string(block) + args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, reference.out) << "block " << block;
+    }
+    Json s = summary(reference);
+    EXPECT_NEAR(s.numbers["summary.left.rmsDb"], -17.0, 0.05);
+}
+
 TEST(RiserMeter, KWeightingLeaves997HzAndLifts10kHz) {
     TempWav low(2, 48000, 2.0, {{997.0, kMinus20}});
     TempWav high(2, 48000, 2.0, {{10000.0, kMinus20}});

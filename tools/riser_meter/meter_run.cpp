@@ -39,11 +39,24 @@ MeterRun::MeterRun(double r, int max_block, const std::vector<std::pair<int, flo
 MeterRun::~MeterRun() { b2::destroy_engine(engine); }
 
 void MeterRun::process(float* left, float* right, int n) {
-    float* io[2] = {left, right};
-    b2::call_hook(b2::SIDE_AUDIO, engine, b2::HOOK_PROCESS, reinterpret_cast<uintptr_t>(engine),
-                  static_cast<uint64_t>(n), static_cast<uint64_t>(rate), 0);
-    b2::process_block(engine, io, io, n);
-    for (since_tick += n; since_tick >= tick_period; since_tick -= tick_period) tick();
+    // The engine's readings do not depend on how the stream is cut, so the
+    // block is cut once more at every tick: snapshots are then taken at the
+    // same stream positions whatever the host block size.
+    while (n > 0) {
+        const int piece = static_cast<int>(std::min<int64_t>(n, tick_period - since_tick));
+        float* io[2] = {left, right};
+        b2::call_hook(b2::SIDE_AUDIO, engine, b2::HOOK_PROCESS, reinterpret_cast<uintptr_t>(engine),
+                      static_cast<uint64_t>(piece), static_cast<uint64_t>(rate), 0);
+        b2::process_block(engine, io, io, piece);
+        left += piece;
+        right += piece;
+        n -= piece;
+        since_tick += piece;
+        if (since_tick == tick_period) {
+            since_tick = 0;
+            tick();
+        }
+    }
 }
 
 // The editor's timer: when both channels have published, copy the snapshots
