@@ -85,8 +85,8 @@ CutRun run_cut(const std::function<int()>& next_length, float k_filter) {
         float* ins[2];
         float* outs[2];
         for (int c = 0; c < 2; ++c) {
-            ib[c].reset(new float[n + 1]);  // never empty, so 0-length calls have a pointer too
-            ob[c].reset(new float[n + 1]);
+            ib[c].reset(new float[n]);  // exactly n: any access past the call is caught
+            ob[c].reset(new float[n]);
             std::memcpy(ib[c].get(), in[c].data() + done, sizeof(float) * n);
             ins[c] = ib[c].get();
             outs[c] = ob[c].get();
