@@ -60,13 +60,14 @@ void wire_strip(engine* e, ChannelStrip& s) {
     // On allocation failure the ring stays null with the capacity set.
     d.capacity = ring_capacity(g[ID_SAMPLE_RATE].get());
     tagged_buffer_resize(&d.ring, static_cast<uint32_t>(d.capacity) * 4u);
+    tagged_buffer_resize(&d.prefix, d.ring ? static_cast<uint32_t>(d.capacity) * 4u : 0u);
+    d.prefixValid = 0;
 }
 
-void run_strip(ChannelStrip& s, int from, int to) {
+// The audio path of one strip: what it reads from and writes to the host.
+void run_audio(ChannelStrip& s, int from, int to) {
     run_input_tap(s.input, from, to);
     run_gain_ramp(s.gain, from, to);
-    run_k_weighting(s.kweight, from, to);
-    run_level_detector(s.detector, from, to);
     run_output_tap(s.output, from, to);
 }
 
@@ -77,7 +78,10 @@ void wireStrips(engine* e) {
 }
 
 void releaseStrips(engine* e) {
-    for (ChannelStrip& s : e->strips) tagged_buffer_resize(&s.detector.ring, 0);
+    for (ChannelStrip& s : e->strips) {
+        tagged_buffer_resize(&s.detector.ring, 0);
+        tagged_buffer_resize(&s.detector.prefix, 0);
+    }
 }
 
 void processStrips(engine* e, const float* const inputs[2], float* const outputs[2], int from, int to) {
@@ -85,8 +89,15 @@ void processStrips(engine* e, const float* const inputs[2], float* const outputs
         e->strips[c].input.host = inputs[c];
         e->strips[c].output.host = outputs[c];
     }
-    run_strip(e->strips[0], from, to);
-    run_strip(e->strips[1], from, to);
+    // The left strip's audio is written before the right one's is read, as
+    // if each strip ran whole; the measurement (which touches no host memory)
+    // then runs both channels together, publishing left before right.
+    ChannelStrip& left = e->strips[0];
+    ChannelStrip& right = e->strips[1];
+    run_audio(left, from, to);
+    run_audio(right, from, to);
+    run_k_weighting_pair(left.kweight, right.kweight, from, to);
+    run_level_detector_pair(left.detector, right.detector, from, to);
 }
 
 // The taps move only the piece's samples: the host pointer is at `from`.

@@ -61,6 +61,8 @@ struct LevelDetector {
     const float* source = nullptr;
     engine* owner = nullptr;  // for the script hook and editor_countdown
     float* ring = nullptr;    // TaggedBuffer of mean squares
+    float* prefix = nullptr;  // TaggedBuffer: running sums of the last re-sum
+    uint32_t prefixValid = 0; // prefix[0 .. prefixValid - 1] still match the ring
     float sum = 0;
     int32_t capacity = 0;
     uint32_t length = 0;
@@ -126,6 +128,10 @@ void run_input_tap(InputTap& m, int from = 0, int to = kBlock);
 void run_gain_ramp(GainRamp& m, int from = 0, int to = kBlock);
 void run_k_weighting(KWeighting& m, int from = 0, int to = kBlock);
 void run_level_detector(LevelDetector& m, int from = 0, int to = kBlock);
+// The same for both channels at once, with results identical to running them
+// one after the other (the detectors publish left, then right).
+void run_k_weighting_pair(KWeighting& a, KWeighting& b, int from, int to);
+void run_level_detector_pair(LevelDetector& a, LevelDetector& b, int from, int to);
 void run_output_tap(OutputTap& m, int from = 0, int to = kBlock);
 // Recomputes both filter sections for sample rate `fs`.
 void compute_k_weighting(KWeighting& m, float fs);

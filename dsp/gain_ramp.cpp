@@ -35,6 +35,15 @@ void run_gain_ramp(GainRamp& m, int from, int to) {
     // ramp has stalled the gain becomes exactly 1 (which the recursion keeps).
     // Checked at cell starts only, so the result does not depend on the cuts.
     if (from == 0 && m.target == 1.0f && c * gain + a == gain && bypassed(m)) gain = 1.0f;
+    if (c * gain + a == gain) {
+        // Settled: the recursion would give this same gain at every sample.
+        for (int i = from; i < to; ++i) {
+            m.ramp[i] = gain;
+            m.output[i] = gain * m.source[i];
+        }
+        m.gain = gain;
+        return;
+    }
     for (int i = from; i < to; ++i) {
         gain = c * gain + a;
         m.ramp[i] = gain;

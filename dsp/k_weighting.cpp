@@ -66,31 +66,93 @@ void compute_k_weighting(KWeighting& m, float fs) {
     compute_highpass(m.highpass, fs);
 }
 
-void run_k_weighting(KWeighting& m, int from, int to) {
+namespace {
+
+// The filter's recursion state for a piece, held in registers: x1 is the
+// input one sample back, x2 two samples back; likewise h (high-pass output)
+// and y (shelf output). The history arrays keep them between pieces at the
+// positions a whole-cell loop would have written.
+struct KState {
+    float x1, x2, h1, h2, y1, y2;
+};
+
+KState load_state(const KWeighting& m, int from) {
+    return {m.x[from + 1], m.x[from], m.h[from + 1], m.h[from], m.y[from + 1], m.y[from]};
+}
+
+void store_state(KWeighting& m, const KState& s, int to) {
+    m.x[to + 1] = s.x1;
+    m.x[to] = s.x2;
+    m.h[to + 1] = s.h1;
+    m.h[to] = s.h2;
+    m.y[to + 1] = s.y1;
+    m.y[to] = s.y2;
+}
+
+// One sample through the high-pass and the shelf, with every sum in its fixed
+// order; returns the weighted sample.
+inline float k_step(const Biquad& hp, const Biquad& sh, KState& s, float x) {
+    const float h = ((hp.b0 * x + hp.b1 * s.x1) + hp.b2 * s.x2) - hp.a1 * s.h1 - hp.a2 * s.h2;
+    const float y = ((sh.b1 * s.h1 + sh.b0 * h) + sh.b2 * s.h2) - sh.a1 * s.y1 - sh.a2 * s.y2;
+    s.x2 = s.x1;
+    s.x1 = x;
+    s.h2 = s.h1;
+    s.h1 = h;
+    s.y2 = s.y1;
+    s.y1 = y;
+    return y * 0.92352784f;  // 10^(-0.691/20): 0 dB at 997 Hz
+}
+
+// Coefficients follow the rate; the switch is read once per cell, so a cell
+// is filtered entirely or not at all. Returns whether the cell is filtered.
+bool prepare(KWeighting& m, int from) {
     // Recomputed on a rate change even while bypassed, so switching on later
     // filters with the right coefficients.
     if (m.rateSlot->is_changed()) compute_k_weighting(m, m.rateSlot->get());
-    // The switch is read once per cell: a cell is filtered entirely or not at all.
     if (from == 0) m.active = m.enableSlot->get() != 0.0f;
+    return m.active;
+}
 
-    if (!m.active) {
-        // Bypass keeps the histories, so switching on resumes where it stopped.
-        std::memcpy(m.output + from, m.source + from, static_cast<size_t>(to - from) * sizeof(float));
+void copy_through(KWeighting& m, int from, int to) {
+    // Bypass keeps the histories, so switching on resumes where it stopped.
+    std::memcpy(m.output + from, m.source + from, static_cast<size_t>(to - from) * sizeof(float));
+}
+
+void filter_piece(KWeighting& m, int from, int to) {
+    const Biquad hp = m.highpass, sh = m.shelf;
+    KState s = load_state(m, from);
+    for (int i = from; i < to; ++i) m.output[i] = k_step(hp, sh, s, m.source[i]);
+    store_state(m, s, to);
+    if (to == kBlock) carry_history(m);
+}
+
+}  // namespace
+
+void run_k_weighting(KWeighting& m, int from, int to) {
+    prepare(m, from) ? filter_piece(m, from, to) : copy_through(m, from, to);
+}
+
+// Both channels' recursions are independent: running them in one loop lets
+// the processor overlap the two dependency chains.
+void run_k_weighting_pair(KWeighting& a, KWeighting& b, int from, int to) {
+    const bool on_a = prepare(a, from), on_b = prepare(b, from);
+    if (!on_a || !on_b) {
+        on_a ? filter_piece(a, from, to) : copy_through(a, from, to);
+        on_b ? filter_piece(b, from, to) : copy_through(b, from, to);
         return;
     }
-
-    const Biquad hp = m.highpass;
-    const Biquad sh = m.shelf;
-    float* x = m.x;
-    float* h = m.h;
-    float* y = m.y;
-    for (int n = from + 2; n < to + 2; ++n) x[n] = m.source[n - 2];
-    for (int n = from + 2; n < to + 2; ++n) {
-        h[n] = ((hp.b0 * x[n] + hp.b1 * x[n - 1]) + hp.b2 * x[n - 2]) - hp.a1 * h[n - 1] - hp.a2 * h[n - 2];
-        y[n] = ((sh.b1 * h[n - 1] + sh.b0 * h[n]) + sh.b2 * h[n - 2]) - sh.a1 * y[n - 1] - sh.a2 * y[n - 2];
-        m.output[n - 2] = y[n] * 0.92352784f;  // 10^(-0.691/20): 0 dB at 997 Hz
+    const Biquad hp_a = a.highpass, sh_a = a.shelf, hp_b = b.highpass, sh_b = b.shelf;
+    KState sa = load_state(a, from), sb = load_state(b, from);
+    for (int i = from; i < to; ++i) {
+        a.output[i] = k_step(hp_a, sh_a, sa, a.source[i]);
+        b.output[i] = k_step(hp_b, sh_b, sb, b.source[i]);
     }
-    if (to == kBlock) carry_history(m);
+    store_state(a, sa, to);
+    store_state(b, sb, to);
+    if (to == kBlock) {
+        carry_history(a);
+        carry_history(b);
+    }
 }
 
 }  // namespace b2

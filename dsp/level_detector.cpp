@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "dsp/channel_strip.h"
 #include "engine/engine.h"
@@ -55,10 +58,26 @@ uint32_t window_length(const LevelDetector& d, float fs) {
     return static_cast<uint32_t>(length);
 }
 
+// sum := ring[0] + ... + ring[length - 1], added in that order. The running
+// sums of the last re-sum are kept: those before the first entry written
+// since are still exact, so the addition resumes there with the same result
+// as a full pass, at a fraction of the cost for long windows.
 void resum(LevelDetector& d) {
     d.sinceResum = 0;
-    float s = 0.0f;
-    for (uint32_t i = 0; i < d.length; ++i) s += d.ring[i];
+    const uint32_t length = d.length;
+    if (!d.prefix) {
+        float s = 0.0f;
+        for (uint32_t i = 0; i < length; ++i) s += d.ring[i];
+        d.sum = s;
+        return;
+    }
+    uint32_t i = d.prefixValid < length ? d.prefixValid : length;
+    float s = i ? d.prefix[i - 1] : 0.0f;
+    for (; i < length; ++i) {
+        s += d.ring[i];
+        d.prefix[i] = s;
+    }
+    if (d.prefixValid < length) d.prefixValid = length;
     d.sum = s;
 }
 
@@ -79,6 +98,7 @@ void update_rms(LevelDetector& d, float fs) {
     if (reset) {
         std::memset(d.ring, 0, static_cast<size_t>(d.capacity) * sizeof(float));
         d.position = 0;
+        d.prefixValid = 0;
     }
     if (reset || changed(d.rmsHoldSlot)) d.rmsHoldLength = ms_to_blocks(fs, d.rmsHoldSlot->get());
     bool lengthChanged = false;
@@ -96,6 +116,7 @@ void update_rms(LevelDetector& d, float fs) {
     if (d.position >= capacity) d.position = 0;
 
     d.ring[d.position] = d.cellSquares * 0.0625f;
+    if (d.prefixValid > d.position) d.prefixValid = d.position;
     ++d.position;
     ++d.sinceResum;
 
@@ -162,30 +183,109 @@ void publish(LevelDetector& d) {
 // Adds samples [from, to) of the cell to its sum of squares and to its largest
 // sample value (not magnitude, at least 0), in sample order, so a cell that
 // arrives in pieces sums exactly as a whole one.
-void accumulate(LevelDetector& d, int from, int to) {
-    float squares = d.cellSquares;
-    float m = d.cellMax;
-    for (int i = from; i < to; ++i) {
-        const float x = measurable(d.source[i]);
-        squares += x * x;
+// The squares of a whole cell's measurable samples into sq[], and their
+// largest value folded into m. The squares are the same products the
+// sample-by-sample path forms; the maximum of values that are all +0 or
+// positive does not depend on the order it is taken in.
+void square_cell(const float* source, float* sq, float& m) {
+#if defined(__SSE2__)
+    const __m128i exponent = _mm_set1_epi32(0x7f800000);
+    __m128 mv = _mm_set1_ps(m);
+    for (int i = 0; i < kBlock; i += 4) {
+        const __m128 v = _mm_loadu_ps(source + i);
+        const __m128i e = _mm_and_si128(_mm_castps_si128(v), exponent);
+        const __m128 x = _mm_andnot_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(e, exponent)), v);  // NaN, Inf -> 0
+        _mm_storeu_ps(sq + i, _mm_mul_ps(x, x));
+        mv = _mm_max_ps(x, mv);  // x > m ? x : m, lane by lane
+    }
+    alignas(16) float lanes[4];
+    _mm_store_ps(lanes, mv);
+    for (float l : lanes)
+        if (l > m) m = l;
+#else
+    for (int i = 0; i < kBlock; ++i) {
+        const float x = measurable(source[i]);
+        sq[i] = x * x;
         if (x > m) m = x;
     }
+#endif
+}
+
+inline void accumulate_sample(float v, float& squares, float& m) {
+    const float x = measurable(v);
+    squares += x * x;
+    if (x > m) m = x;
+}
+
+void accumulate(LevelDetector& d, int from, int to) {
+    float squares = d.cellSquares, m = d.cellMax;
+    for (int i = from; i < to; ++i) accumulate_sample(d.source[i], squares, m);
     d.cellSquares = squares;
     d.cellMax = m;
 }
 
-}  // namespace
-
-void run_level_detector(LevelDetector& d, int from, int to) {
-    if (!d.source || !d.resetSlot) return;  // not wired yet
-    accumulate(d, from, to);
-    if (to != kBlock) return;  // the cell is not complete yet
+// The per-cell work, once the cell's 16 samples have arrived.
+void finish_cell(LevelDetector& d) {
     const float fs = d.rateSlot->get();
     update_rms(d, fs);
     update_peak_and_crest(d, fs);
     d.cellSquares = 0.0f;
     d.cellMax = 0.0f;
     publish(d);
+}
+
+bool wired(const LevelDetector& d) { return d.source && d.resetSlot; }
+
+// A whole cell of both channels: the squares, in sample order, and the
+// largest values, with exactly the results of accumulate_sample.
+void accumulate_cell_pair(LevelDetector& a, LevelDetector& b) {
+    float qa[kBlock], qb[kBlock];
+    float ma = a.cellMax, mb = b.cellMax;
+    square_cell(a.source, qa, ma);
+    square_cell(b.source, qb, mb);
+    float sa = a.cellSquares, sb = b.cellSquares;
+    for (int i = 0; i < kBlock; ++i) {
+        sa += qa[i];
+        sb += qb[i];
+    }
+    a.cellSquares = sa;
+    a.cellMax = ma;
+    b.cellSquares = sb;
+    b.cellMax = mb;
+}
+
+}  // namespace
+
+void run_level_detector(LevelDetector& d, int from, int to) {
+    if (!wired(d)) return;
+    accumulate(d, from, to);
+    if (to == kBlock) finish_cell(d);
+}
+
+// Both channels accumulate together (two independent sums the processor can
+// overlap); the per-cell work and publication stay left, then right.
+void run_level_detector_pair(LevelDetector& a, LevelDetector& b, int from, int to) {
+    if (!wired(a) || !wired(b)) {
+        run_level_detector(a, from, to);
+        run_level_detector(b, from, to);
+        return;
+    }
+    if (from == 0 && to == kBlock) {
+        accumulate_cell_pair(a, b);
+    } else {
+        float sa = a.cellSquares, ma = a.cellMax, sb = b.cellSquares, mb = b.cellMax;
+        for (int i = from; i < to; ++i) {
+            accumulate_sample(a.source[i], sa, ma);
+            accumulate_sample(b.source[i], sb, mb);
+        }
+        a.cellSquares = sa;
+        a.cellMax = ma;
+        b.cellSquares = sb;
+        b.cellMax = mb;
+    }
+    if (to != kBlock) return;
+    finish_cell(a);
+    finish_cell(b);
 }
 
 }  // namespace b2

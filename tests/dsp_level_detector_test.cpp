@@ -233,6 +233,39 @@ TEST(LevelDetector, WindowSumIsRetakenAtWrapsChangesAndEveryResumInterval) {
     EXPECT_EQ(r.d->sum, ring_sum(*r.d));
 }
 
+// Every re-sum equals the full ordered sum of the window, bit for bit, while
+// entries are written, the window grows and shrinks and the ring is cleared.
+TEST(LevelDetector, EveryResumEqualsTheFullOrderedSum) {
+    Rig r(48000.0f);
+    uint32_t seed = 99;
+    auto noise = [&] {
+        for (float& x : r.block) {
+            seed = seed * 1664525u + 1013904223u;
+            x = static_cast<float>(seed >> 8) / 16777216.0f - 0.5f;
+        }
+    };
+    int checked = 0;
+    auto run_checked = [&](int blocks) {
+        for (int i = 0; i < blocks; ++i) {
+            noise();
+            r.step();
+            if (r.d->sinceResum == 0) {
+                ASSERT_EQ(r.d->sum, ring_sum(*r.d)) << "block " << i << " length " << r.d->length;
+                ++checked;
+            }
+        }
+    };
+    r.set(b2::ID_RMS_WINDOW, 3000.0f);
+    run_checked(20000);  // two wraps of 8999 entries
+    r.set(b2::ID_RMS_WINDOW, 700.0f);  // shorter: the position may lie beyond it
+    run_checked(5000);
+    r.set(b2::ID_RMS_WINDOW, 2500.0f);  // longer: older entries come back in
+    run_checked(9000);
+    r.set(b2::ID_GLOBAL_RESET, 1.0f);  // the ring is cleared
+    run_checked(3000);
+    EXPECT_GT(checked, 400);
+}
+
 TEST(LevelDetector, WindowChangeKeepsTheRingAndRateChangeClearsIt) {
     Rig r(48000.0f);
     for (int i = 0; i < 600; ++i) {

@@ -25,7 +25,8 @@ constexpr int kFrames = kRate * 2;
 // purpose, so takes fall mid-cell.
 constexpr int kTick = 1601;
 
-// Noise and a sine, a loud burst, then silence, on two different channels.
+// Noise and a sine, a loud burst, a few samples that cannot be measured (NaN
+// and infinities), then silence, on two different channels.
 std::vector<float> make_signal(int channel) {
     std::vector<float> s(kFrames);
     uint32_t seed = 12345u + static_cast<uint32_t>(channel);
@@ -35,6 +36,8 @@ std::vector<float> make_signal(int channel) {
         const float sine = 0.1f * std::sin(0.0653f * static_cast<float>(i) + static_cast<float>(channel));
         float v = noise + sine;
         if (i >= kRate / 2 && i < kRate / 2 + 300) v = channel ? -0.95f : 0.9f;  // burst
+        if (i >= kRate && i < kRate + 40 && i % 7 == 0)
+            v = (i % 3 == 0) ? std::nanf("") : (channel ? -INFINITY : INFINITY);
         if (i >= kRate * 3 / 2) v = 0.0f;                                        // silence
         s[i] = v;
     }
