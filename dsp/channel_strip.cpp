@@ -102,15 +102,14 @@ void processStrips(engine* e, const float* const inputs[2], float* const outputs
 
 // The taps move only the piece's samples: the host pointer is at `from`.
 void run_input_tap(InputTap& m, int from, int to) {
-    const size_t bytes = static_cast<size_t>(to - from) * sizeof(float);
-    if (m.host)
-        std::memcpy(m.output + from, m.host, bytes);
+    if (!m.host)
+        std::memset(m.output + from, 0, static_cast<size_t>(to - from) * sizeof(float));
     else
-        std::memset(m.output + from, 0, bytes);
+        copy_samples(m.output + from, m.host, from, to);
 }
 
 void run_output_tap(OutputTap& m, int from, int to) {
-    if (m.host) std::memcpy(m.host, m.source + from, static_cast<size_t>(to - from) * sizeof(float));
+    if (m.host) copy_samples(m.host, m.source + from, from, to);
 }
 
 }  // namespace b2

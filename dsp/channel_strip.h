@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "dsp/meter_snapshot.h"
 #include "engine/value_slot.h"
@@ -111,6 +112,15 @@ struct ChannelStrip {
     LevelDetector detector;
     OutputTap output;
 };
+
+// Copies the samples [from, to) of a cell; a whole cell has a fixed size the
+// compiler turns into a few vector moves instead of a library call.
+inline void copy_samples(float* to_block, const float* from_block, int from, int to) {
+    if (from == 0 && to == kBlock)
+        std::memcpy(to_block, from_block, kBlock * sizeof(float));
+    else
+        std::memcpy(to_block, from_block, static_cast<size_t>(to - from) * sizeof(float));
+}
 
 // Connects both strips to their blocks and parameter slots and (re)allocates
 // their RMS rings from the global ID_SAMPLE_RATE value.

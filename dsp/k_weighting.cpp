@@ -3,6 +3,9 @@
 // order of every sum are fixed so that results are bit-exact across builds.
 #include <cmath>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "dsp/channel_strip.h"
 
@@ -91,8 +94,10 @@ void store_state(KWeighting& m, const KState& s, int to) {
 
 // One sample through the high-pass and the shelf, with every sum in its fixed
 // order; returns the weighted sample.
+// The high-pass numerator is always (1, -2, 1): multiplying by those is exact,
+// so they are written as constants (fewer values held in registers).
 inline float k_step(const Biquad& hp, const Biquad& sh, KState& s, float x) {
-    const float h = ((hp.b0 * x + hp.b1 * s.x1) + hp.b2 * s.x2) - hp.a1 * s.h1 - hp.a2 * s.h2;
+    const float h = ((x + -2.0f * s.x1) + s.x2) - hp.a1 * s.h1 - hp.a2 * s.h2;
     const float y = ((sh.b1 * s.h1 + sh.b0 * h) + sh.b2 * s.h2) - sh.a1 * s.y1 - sh.a2 * s.y2;
     s.x2 = s.x1;
     s.x1 = x;
@@ -115,7 +120,7 @@ bool prepare(KWeighting& m, int from) {
 
 void copy_through(KWeighting& m, int from, int to) {
     // Bypass keeps the histories, so switching on resumes where it stopped.
-    std::memcpy(m.output + from, m.source + from, static_cast<size_t>(to - from) * sizeof(float));
+    copy_samples(m.output + from, m.source + from, from, to);
 }
 
 void filter_piece(KWeighting& m, int from, int to) {
@@ -132,27 +137,58 @@ void run_k_weighting(KWeighting& m, int from, int to) {
     prepare(m, from) ? filter_piece(m, from, to) : copy_through(m, from, to);
 }
 
-// Both channels' recursions are independent: running them in one loop lets
-// the processor overlap the two dependency chains.
-void run_k_weighting_pair(KWeighting& a, KWeighting& b, int from, int to) {
-    const bool on_a = prepare(a, from), on_b = prepare(b, from);
-    if (!on_a || !on_b) {
-        on_a ? filter_piece(a, from, to) : copy_through(a, from, to);
-        on_b ? filter_piece(b, from, to) : copy_through(b, from, to);
-        return;
-    }
-    const Biquad hp_a = a.highpass, sh_a = a.shelf, hp_b = b.highpass, sh_b = b.shelf;
-    KState sa = load_state(a, from), sb = load_state(b, from);
+#if defined(__SSE2__)
+namespace {
+
+__m128 lanes(float left, float right) { return _mm_setr_ps(left, right, 0.0f, 0.0f); }
+float lane0(__m128 v) { return _mm_cvtss_f32(v); }
+float lane1(__m128 v) { return _mm_cvtss_f32(_mm_shuffle_ps(v, v, 1)); }
+
+// Both channels at once, the left in lane 0 and the right in lane 1 of each
+// register: every lane performs exactly k_step's operations in k_step's order,
+// so each channel's results are the ones it would get alone, at half the
+// instructions and with the two recursions overlapping.
+void filter_pair(KWeighting& a, KWeighting& b, int from, int to) {
+    const __m128 ha1 = lanes(a.highpass.a1, b.highpass.a1), ha2 = lanes(a.highpass.a2, b.highpass.a2);
+    const __m128 sb0 = lanes(a.shelf.b0, b.shelf.b0), sb1 = lanes(a.shelf.b1, b.shelf.b1);
+    const __m128 sb2 = lanes(a.shelf.b2, b.shelf.b2), sa1 = lanes(a.shelf.a1, b.shelf.a1);
+    const __m128 sa2 = lanes(a.shelf.a2, b.shelf.a2);
+    const __m128 minus2 = _mm_set1_ps(-2.0f), scale = _mm_set1_ps(0.92352784f);
+    const KState la = load_state(a, from), lb = load_state(b, from);
+    __m128 x1 = lanes(la.x1, lb.x1), x2 = lanes(la.x2, lb.x2), h1 = lanes(la.h1, lb.h1);
+    __m128 h2 = lanes(la.h2, lb.h2), y1 = lanes(la.y1, lb.y1), y2 = lanes(la.y2, lb.y2);
     for (int i = from; i < to; ++i) {
-        a.output[i] = k_step(hp_a, sh_a, sa, a.source[i]);
-        b.output[i] = k_step(hp_b, sh_b, sb, b.source[i]);
+        const __m128 x = _mm_unpacklo_ps(_mm_load_ss(a.source + i), _mm_load_ss(b.source + i));
+        const __m128 h = _mm_sub_ps(
+            _mm_sub_ps(_mm_add_ps(_mm_add_ps(x, _mm_mul_ps(minus2, x1)), x2), _mm_mul_ps(ha1, h1)),
+            _mm_mul_ps(ha2, h2));
+        const __m128 y = _mm_sub_ps(
+            _mm_sub_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(sb1, h1), _mm_mul_ps(sb0, h)), _mm_mul_ps(sb2, h2)),
+                       _mm_mul_ps(sa1, y1)),
+            _mm_mul_ps(sa2, y2));
+        x2 = x1, x1 = x, h2 = h1, h1 = h, y2 = y1, y1 = y;
+        const __m128 out = _mm_mul_ps(y, scale);
+        _mm_store_ss(a.output + i, out);
+        _mm_store_ss(b.output + i, _mm_shuffle_ps(out, out, 1));
     }
-    store_state(a, sa, to);
-    store_state(b, sb, to);
+    store_state(a, {lane0(x1), lane0(x2), lane0(h1), lane0(h2), lane0(y1), lane0(y2)}, to);
+    store_state(b, {lane1(x1), lane1(x2), lane1(h1), lane1(h2), lane1(y1), lane1(y2)}, to);
     if (to == kBlock) {
         carry_history(a);
         carry_history(b);
     }
+}
+
+}  // namespace
+#endif
+
+void run_k_weighting_pair(KWeighting& a, KWeighting& b, int from, int to) {
+    const bool on_a = prepare(a, from), on_b = prepare(b, from);
+#if defined(__SSE2__)
+    if (on_a && on_b) return filter_pair(a, b, from, to);
+#endif
+    on_a ? filter_piece(a, from, to) : copy_through(a, from, to);
+    on_b ? filter_piece(b, from, to) : copy_through(b, from, to);
 }
 
 }  // namespace b2
