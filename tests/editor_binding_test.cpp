@@ -246,6 +246,37 @@ TEST_F(BindingTest, TypingIntoTheGainEntryReportsThePlainValue) {
     EXPECT_EQ(view->onKeyDown('7', 0, 0), kResultFalse);
 }
 
+TEST_F(BindingTest, AResetClickSetsTheParametersDefault) {
+    to_settings();
+    CControl* clip = find(b2::UI_HSLIDER, b2::ID_PEAK_CLIP);
+    host_sets(b2::ID_PEAK_CLIP, -30.0f);
+    tick();
+    ASSERT_FLOAT_EQ(clip->getValueNormalized(), b2::to_normalized(b2::ID_PEAK_CLIP, -30.0f));
+    handler.edits.clear();
+
+    CPoint p = window_point(clip);
+    const CButtonState reset(kLButton | CControl::kDefaultValueModifier);
+    frame()->onMouseDown(p, reset);
+    frame()->onMouseUp(p, reset);
+    const float want = b2::to_normalized(b2::ID_PEAK_CLIP, -4.0f);
+    EXPECT_FLOAT_EQ(clip->getValueNormalized(), want);
+    ASSERT_EQ(handler.performs().size(), 1u);
+    EXPECT_EQ(handler.performs()[0].id, static_cast<unsigned>(b2::ID_PEAK_CLIP));
+    EXPECT_NEAR(handler.performs()[0].value, want, 1e-6);
+    EXPECT_EQ(handler.edits.front().kind, 'b');
+    EXPECT_EQ(handler.edits.back().kind, 'e');
+
+    // A skewed parameter: the RMS window's default is not the middle of its control.
+    host_sets(kWindow, 2000.0f);
+    tick();
+    CControl* window = find(b2::UI_HSLIDER, kWindow);
+    p = window_point(window);
+    frame()->onMouseDown(p, reset);
+    frame()->onMouseUp(p, reset);
+    EXPECT_FLOAT_EQ(window->getValueNormalized(), b2::to_normalized(kWindow, 300.0f));
+    EXPECT_NEAR(handler.performs().back().value, b2::to_normalized(kWindow, 300.0f), 1e-6);
+}
+
 TEST_F(BindingTest, TextConversionsUseTheParametersUnits) {
     auto* entry = dynamic_cast<CTextEdit*>(find(b2::UI_TEXT_EDIT, kWindow));
     entry->setText("1.5 s");
