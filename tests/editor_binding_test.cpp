@@ -9,6 +9,7 @@
 #include "pluginterfaces/base/keycodes.h"
 #include "vstgui/lib/controls/ctextedit.h"
 #include "vstgui/lib/cviewcontainer.h"
+#include "vstgui/lib/platform/iplatformtextedit.h"
 
 namespace {
 using namespace editortest;
@@ -33,6 +34,19 @@ protected:
     void to_settings() {
         click(find(b2::UI_KICK_BUTTON, b2::ID_SETTINGS));
         ASSERT_EQ(editor->get_current_page(), b2::PAGE_SETTINGS);
+    }
+    // Opens a parameter's text entry with a click and replaces its text by `typed`.
+    CTextEdit* type_into(int id, const std::string& typed) {
+        auto* entry = dynamic_cast<CTextEdit*>(find(b2::UI_TEXT_EDIT, static_cast<uint32_t>(id)));
+        if (!entry) return nullptr;
+        click(entry);
+        view->onKeyDown('a', 0, Steinberg::kCommandKey);
+        for (char c : typed) view->onKeyDown(c, 0, 0);
+        return entry;
+    }
+    static std::string typed_text(CTextEdit* entry) {
+        auto platform = entry->getPlatformTextEdit();
+        return platform ? platform->getText().getString() : std::string("<closed>");
     }
 };
 
@@ -275,6 +289,48 @@ TEST_F(BindingTest, AResetClickSetsTheParametersDefault) {
     frame()->onMouseUp(p, reset);
     EXPECT_FLOAT_EQ(window->getValueNormalized(), b2::to_normalized(kWindow, 300.0f));
     EXPECT_NEAR(handler.performs().back().value, b2::to_normalized(kWindow, 300.0f), 1e-6);
+}
+
+TEST_F(BindingTest, AnOpenEntryKeepsWhatTheUserTypesAndACommitWins) {
+    CTextEdit* entry = type_into(kGain, "-6");
+    ASSERT_NE(entry, nullptr);
+    ASSERT_EQ(typed_text(entry), "-6");
+
+    adapter->setParamNormalized(kGain, 0.75);  // automation while the user types
+    tick(2);
+    EXPECT_EQ(typed_text(entry), "-6");
+    EXPECT_FLOAT_EQ(entry->getValueNormalized(), 0.5f);
+    EXPECT_FLOAT_EQ(find(b2::UI_VSLIDER, kGain)->getValueNormalized(), 0.75f) << "the slider follows";
+
+    EXPECT_EQ(view->onKeyDown(0, Steinberg::KEY_RETURN, 0), kResultTrue);
+    ASSERT_FALSE(handler.performs().empty());
+    EXPECT_NEAR(handler.performs().back().value, b2::to_normalized(kGain, -6.0f), 1e-7);
+    tick();
+    EXPECT_EQ(label_text(b2::UI_TEXT_EDIT, kGain), "-6.0 dB") << "the older host value is not shown over it";
+
+    // Later host changes reach the entry as before.
+    adapter->setParamNormalized(kGain, 0.25);
+    tick();
+    EXPECT_EQ(label_text(b2::UI_TEXT_EDIT, kGain), "-30.0 dB");
+}
+
+TEST_F(BindingTest, AnEntryClosedUnchangedShowsTheHostValueThatArrivedMeanwhile) {
+    auto* entry = dynamic_cast<CTextEdit*>(find(b2::UI_TEXT_EDIT, kGain));
+    ASSERT_NE(entry, nullptr);
+    click(entry);
+    ASSERT_NE(entry->getPlatformTextEdit(), nullptr);
+
+    adapter->setParamNormalized(kGain, 0.75);
+    tick();
+    EXPECT_EQ(typed_text(entry), "0.0 dB");
+    EXPECT_FLOAT_EQ(entry->getValueNormalized(), 0.5f);
+
+    EXPECT_EQ(view->onKeyDown(0, Steinberg::KEY_RETURN, 0), kResultTrue);  // nothing typed
+    ASSERT_EQ(entry->getPlatformTextEdit(), nullptr);
+    EXPECT_TRUE(handler.performs().empty());
+    tick();
+    EXPECT_FLOAT_EQ(entry->getValueNormalized(), 0.75f);
+    EXPECT_EQ(label_text(b2::UI_TEXT_EDIT, kGain), "30.0 dB");
 }
 
 TEST_F(BindingTest, TextConversionsUseTheParametersUnits) {
