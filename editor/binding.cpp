@@ -96,7 +96,10 @@ void ui_editor_base::refresh_controls(bool force) {
             continue;
         }
         el.held = 0;
-        if (el.view->isEditing()) continue;  // the user's value wins
+        // The user's value wins: a control being dragged, or one whose edit
+        // waits to be pushed (an older pending value echoed back would
+        // otherwise replace it before the push reads it).
+        if (el.view->isEditing() || el.edited) continue;
         el.view->setValueNormalized(value);
         el.view->setDirty(true);
     }
