@@ -25,6 +25,12 @@ bool host_param(int id) {
     return def && (def->flags & PF_HOST);
 }
 
+// A text entry whose platform editor is open: the user is typing into it.
+bool entry_open(CControl* control) {
+    auto* entry = dynamic_cast<CTextEdit*>(control);
+    return entry && entry->getPlatformTextEdit();
+}
+
 // The editor behind a text entry, when its listener is one with an engine.
 ui_editor_base* editor_of(CControl* control) {
     auto* editor = dynamic_cast<ui_editor_base*>(control->getListener());
@@ -62,7 +68,9 @@ void ui_editor_base::native_value_changed(CControl* control) {
     if (host_param(id)) perform_edit(engine_ref, id, to_plain(id, value));
     for (uint32_t i = 0; i < element_count; ++i) {
         ui_element& el = elements[i];
-        if (el.view == control && el.param && (el.param->flags & PF_UI_WRITE)) el.edited = 1;
+        if (el.view != control) continue;
+        el.held = 0;  // the user's value is newer than a change held for the entry
+        if (el.param && (el.param->flags & PF_UI_WRITE)) el.edited = 1;
     }
 }
 
@@ -76,12 +84,22 @@ void ui_editor_base::refresh_controls(bool force) {
     for (int id = 0; id < kParamCount; ++id)
         changed[id] = bank[id].changed.exchange(0, std::memory_order_acquire) != 0;
     for (uint32_t i = 0; i < element_count; ++i) {
-        const ui_element& el = elements[i];
+        ui_element& el = elements[i];
         if (el.id >= static_cast<uint32_t>(kParamCount) || !el.view) continue;
         const int id = static_cast<int>(el.id);
-        if (!force && !changed[id]) continue;
+        if (!force && !changed[id] && !el.held) continue;
         const float value = to_normalized(id, bank[id].get());
-        if (el.view->isEditing()) continue;  // the user's value wins
+        // Setting the value of an open entry would replace what the user is
+        // typing: the change waits until the entry closes.
+        if (entry_open(el.view)) {
+            el.held = 1;
+            continue;
+        }
+        el.held = 0;
+        // The user's value wins: a control being dragged, or one whose edit
+        // waits to be pushed (an older pending value echoed back would
+        // otherwise replace it before the push reads it).
+        if (el.view->isEditing() || el.edited) continue;
         el.view->setValueNormalized(value);
         el.view->setDirty(true);
     }

@@ -146,6 +146,9 @@ void ui_editor_base::create_views() {
         if (!view) continue;
         view->setTag(static_cast<int32_t>(el.kind | el.id));
         view->setListener(this);
+        // The reset gesture (modifier click) goes to the parameter's default,
+        // in the control's normalised scale.
+        if (el.param) view->setDefaultValue(to_normalized(static_cast<int>(el.id), el.param->defaultValue));
         if (el.page >= page_count || !pages[el.page]) {
             view->forget();
             continue;

@@ -151,6 +151,9 @@ CMessageResult ui_editor_base::native_notify(CBaseObject* sender, const char* me
 
 void ui_editor_base::on_timer() {
     if (!is_open) return;
+    // The editor's own edits show now even when the host does not process;
+    // a running block loop may have taken them already.
+    propagate_pending(engine_ref);
     refresh_controls(false);
     refresh_meters();
     push_edited_values();

@@ -70,7 +70,7 @@ constexpr uint32_t kTagIdMask = 0xFFFF;  // parameter or command part of a tag
 constexpr int kEditorWidth = 214;
 constexpr int kEditorHeight = 620;
 
-// One view of the layout. The static table leaves the last four fields zero;
+// One view of the layout. The static table leaves the run-time fields zero;
 // only the editor's copy writes them.
 struct ui_element {
     uint32_t kind;
@@ -85,6 +85,7 @@ struct ui_element {
     VSTGUI::CRect rect{};
     const ParamDef* param = nullptr;
     uint8_t edited = 0;
+    uint8_t held = 0;  // a value change waits for the view's open text entry to close
 };
 
 const ui_element* element_table();

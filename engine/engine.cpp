@@ -236,13 +236,17 @@ void end_edit(engine* e, int slot) {
 }
 
 void propagate_pending(engine* e) {
+    if (!e) return;
+    // One copier at a time, so a thread that took an older edit can never
+    // write it over a newer one taken by the other thread. Nobody waits: the
+    // edits left behind keep their flags for the next call.
+    if (e->pending_busy.exchange(1, std::memory_order_acquire) != 0) return;
     const ParamDef* table = param_table();
     for (int i = 0; i < kParamCount; ++i) {
         value_slot& pending = e->banks[BANK_PENDING][i];
-        if (!pending.is_changed()) continue;
-        // Clear first, then read: an edit that lands in between is applied
-        // again next time instead of being lost.
-        pending.clear_changed();
+        // Take the flag, then read: an edit that lands afterwards keeps its
+        // flag and is applied next time instead of being lost.
+        if (!pending.is_changed() || !pending.take_changed()) continue;
         const float value = pending.get();
         if (table[i].flags & PF_BLOB) {
             for (int bank : {BANK_GLOBAL, BANK_EDITOR}) {
@@ -257,6 +261,7 @@ void propagate_pending(engine* e) {
         }
         mark_dirty(e);
     }
+    e->pending_busy.store(0, std::memory_order_release);
 }
 
 void dispatch_events(engine* e, int32_t from, int32_t to) {

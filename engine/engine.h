@@ -54,6 +54,7 @@ struct engine {
     char mailbox_text[128] = {};
     int32_t mailbox_b = 0;
     std::atomic<uint8_t> editor_countdown{0};
+    std::atomic<uint8_t> pending_busy{0};  // a thread is copying the pending bank
     host_adapter* adapter = nullptr;
     // The 16-sample grid belongs to the stream, not to the host's calls:
     // samples of the current cell already run (0..15), and whether global
@@ -85,6 +86,9 @@ void end_edit(engine* e, int slot);
 // The block loop. `inputs` / `outputs` are two channel pointers or null.
 // Any length is accepted; 0 applies the call's events without running audio.
 void process_block(engine* e, float* const* inputs, float* const* outputs, int32_t samples);
+// Copies the pending bank's changed slots into the other banks. Called by
+// the block loop and by the editor's tick; while one thread copies, a call
+// from the other returns at once and leaves the work to it.
 void propagate_pending(engine* e);
 void dispatch_events(engine* e, int32_t from, int32_t to);
 void clear_change_flags(engine* e);

@@ -22,6 +22,10 @@ struct value_slot {
         changed.store(1, std::memory_order_release);
     }
     void clear_changed() { changed.store(0, std::memory_order_relaxed); }
+    // Clears the flag and tells whether it was set, in one step: a change
+    // written after it keeps its flag. The value read afterwards is at least
+    // as new as the change taken.
+    bool take_changed() { return changed.exchange(0, std::memory_order_acq_rel) != 0; }
 };
 
 }  // namespace b2

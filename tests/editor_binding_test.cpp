@@ -9,6 +9,7 @@
 #include "pluginterfaces/base/keycodes.h"
 #include "vstgui/lib/controls/ctextedit.h"
 #include "vstgui/lib/cviewcontainer.h"
+#include "vstgui/lib/platform/iplatformtextedit.h"
 
 namespace {
 using namespace editortest;
@@ -33,6 +34,19 @@ protected:
     void to_settings() {
         click(find(b2::UI_KICK_BUTTON, b2::ID_SETTINGS));
         ASSERT_EQ(editor->get_current_page(), b2::PAGE_SETTINGS);
+    }
+    // Opens a parameter's text entry with a click and replaces its text by `typed`.
+    CTextEdit* type_into(int id, const std::string& typed) {
+        auto* entry = dynamic_cast<CTextEdit*>(find(b2::UI_TEXT_EDIT, static_cast<uint32_t>(id)));
+        if (!entry) return nullptr;
+        click(entry);
+        view->onKeyDown('a', 0, Steinberg::kCommandKey);
+        for (char c : typed) view->onKeyDown(c, 0, 0);
+        return entry;
+    }
+    static std::string typed_text(CTextEdit* entry) {
+        auto platform = entry->getPlatformTextEdit();
+        return platform ? platform->getText().getString() : std::string("<closed>");
     }
 };
 
@@ -98,15 +112,19 @@ TEST_F(BindingTest, EditorOwnedValuesWaitForTheEngineToTakeThePendingOne) {
     EXPECT_EQ(record.edited, 1);
     EXPECT_EQ(handler.performs().size(), 1u) << "still a host parameter";
 
-    tick();
+    // The push alone: a tick takes the pending bank first (as the block loop
+    // may at any time), so the slot is busy only between the two.
+    editor->push_edited_values();
     EXPECT_EQ(record.edited, 1) << "waits while the slot is taken";
     EXPECT_FLOAT_EQ(pending(kGain), -7.0f);
 
-    engine()->banks[b2::BANK_PENDING][kGain].clear_changed();
-    tick();
+    tick();  // takes the -7, then pushes
     EXPECT_EQ(record.edited, 0);
+    EXPECT_EQ(b2::global_value(engine(), kGain), -7.0f);
     EXPECT_TRUE(engine()->banks[b2::BANK_PENDING][kGain].is_changed());
     EXPECT_FLOAT_EQ(pending(kGain), b2::to_plain(kGain, 0.8f));
+    tick();
+    EXPECT_FLOAT_EQ(b2::global_value(engine(), kGain), b2::to_plain(kGain, 0.8f));
 }
 
 TEST_F(BindingTest, GainStepsClampAtTheEndAndReportAgain) {
@@ -244,6 +262,79 @@ TEST_F(BindingTest, TypingIntoTheGainEntryReportsThePlainValue) {
     // Editing over: keys belong to the host again.
     EXPECT_EQ(entry->getPlatformTextEdit(), nullptr);
     EXPECT_EQ(view->onKeyDown('7', 0, 0), kResultFalse);
+}
+
+TEST_F(BindingTest, AResetClickSetsTheParametersDefault) {
+    to_settings();
+    CControl* clip = find(b2::UI_HSLIDER, b2::ID_PEAK_CLIP);
+    host_sets(b2::ID_PEAK_CLIP, -30.0f);
+    tick();
+    ASSERT_FLOAT_EQ(clip->getValueNormalized(), b2::to_normalized(b2::ID_PEAK_CLIP, -30.0f));
+    handler.edits.clear();
+
+    CPoint p = window_point(clip);
+    const CButtonState reset(kLButton | CControl::kDefaultValueModifier);
+    frame()->onMouseDown(p, reset);
+    frame()->onMouseUp(p, reset);
+    const float want = b2::to_normalized(b2::ID_PEAK_CLIP, -4.0f);
+    EXPECT_FLOAT_EQ(clip->getValueNormalized(), want);
+    ASSERT_EQ(handler.performs().size(), 1u);
+    EXPECT_EQ(handler.performs()[0].id, static_cast<unsigned>(b2::ID_PEAK_CLIP));
+    EXPECT_NEAR(handler.performs()[0].value, want, 1e-6);
+    EXPECT_EQ(handler.edits.front().kind, 'b');
+    EXPECT_EQ(handler.edits.back().kind, 'e');
+
+    // A skewed parameter: the RMS window's default is not the middle of its control.
+    host_sets(kWindow, 2000.0f);
+    tick();
+    CControl* window = find(b2::UI_HSLIDER, kWindow);
+    p = window_point(window);
+    frame()->onMouseDown(p, reset);
+    frame()->onMouseUp(p, reset);
+    EXPECT_FLOAT_EQ(window->getValueNormalized(), b2::to_normalized(kWindow, 300.0f));
+    EXPECT_NEAR(handler.performs().back().value, b2::to_normalized(kWindow, 300.0f), 1e-6);
+}
+
+TEST_F(BindingTest, AnOpenEntryKeepsWhatTheUserTypesAndACommitWins) {
+    CTextEdit* entry = type_into(kGain, "-6");
+    ASSERT_NE(entry, nullptr);
+    ASSERT_EQ(typed_text(entry), "-6");
+
+    adapter->setParamNormalized(kGain, 0.75);  // automation while the user types
+    tick(2);
+    EXPECT_EQ(typed_text(entry), "-6");
+    EXPECT_FLOAT_EQ(entry->getValueNormalized(), 0.5f);
+    EXPECT_FLOAT_EQ(find(b2::UI_VSLIDER, kGain)->getValueNormalized(), 0.75f) << "the slider follows";
+
+    EXPECT_EQ(view->onKeyDown(0, Steinberg::KEY_RETURN, 0), kResultTrue);
+    ASSERT_FALSE(handler.performs().empty());
+    EXPECT_NEAR(handler.performs().back().value, b2::to_normalized(kGain, -6.0f), 1e-7);
+    tick();
+    EXPECT_EQ(label_text(b2::UI_TEXT_EDIT, kGain), "-6.0 dB") << "the older host value is not shown over it";
+
+    // Later host changes reach the entry as before.
+    adapter->setParamNormalized(kGain, 0.25);
+    tick();
+    EXPECT_EQ(label_text(b2::UI_TEXT_EDIT, kGain), "-30.0 dB");
+}
+
+TEST_F(BindingTest, AnEntryClosedUnchangedShowsTheHostValueThatArrivedMeanwhile) {
+    auto* entry = dynamic_cast<CTextEdit*>(find(b2::UI_TEXT_EDIT, kGain));
+    ASSERT_NE(entry, nullptr);
+    click(entry);
+    ASSERT_NE(entry->getPlatformTextEdit(), nullptr);
+
+    adapter->setParamNormalized(kGain, 0.75);
+    tick();
+    EXPECT_EQ(typed_text(entry), "0.0 dB");
+    EXPECT_FLOAT_EQ(entry->getValueNormalized(), 0.5f);
+
+    EXPECT_EQ(view->onKeyDown(0, Steinberg::KEY_RETURN, 0), kResultTrue);  // nothing typed
+    ASSERT_EQ(entry->getPlatformTextEdit(), nullptr);
+    EXPECT_TRUE(handler.performs().empty());
+    tick();
+    EXPECT_FLOAT_EQ(entry->getValueNormalized(), 0.75f);
+    EXPECT_EQ(label_text(b2::UI_TEXT_EDIT, kGain), "30.0 dB");
 }
 
 TEST_F(BindingTest, TextConversionsUseTheParametersUnits) {

@@ -136,9 +136,10 @@ struct HostThread {
     }
 };
 
-// The editor's timer: takes both snapshots when both are published, reads
-// the changed editor-bank values and clears their flags, and writes one
-// editor-owned value into the pending bank now and then.
+// The editor's timer: takes its own pending edits into the banks, takes both
+// snapshots when both are published, reads the changed editor-bank values
+// and clears their flags, and writes one editor-owned value into the pending
+// bank now and then.
 struct EditorThread {
     b2::engine* e;
     const std::atomic<bool>* audio_done;
@@ -151,6 +152,7 @@ struct EditorThread {
     b2::MeterSnapshot shown[2];
 
     void tick() {
+        b2::propagate_pending(e);
         if (b2::take_meter_snapshots(e, shown)) {
             ++takes;
             if (!all_finite(shown[0]) || !all_finite(shown[1])) ++bad_snapshots;
