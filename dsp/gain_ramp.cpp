@@ -46,8 +46,9 @@ void run_gain_ramp(GainRamp& m, int from, int to) {
     // target. Bypassed, the output must be the input exactly, so once the
     // ramp has stalled the gain becomes exactly 1 (which the recursion keeps).
     // Checked at cell starts only, so the result does not depend on the cuts.
-    if (from == 0 && m.target == 1.0f && c * gain + a == gain && bypassed(m)) gain = 1.0f;
-    if (c * gain + a == gain) {
+    const bool settled = c * gain + a == gain;
+    if (settled && from == 0 && m.target == 1.0f && bypassed(m)) gain = 1.0f;
+    if (settled) {
         // Settled: the recursion would give this same gain at every sample.
         if (from == 0 && to == kBlock)
             scale_block(m, gain, 0, kBlock);  // a whole cell: fixed length, fully vectorised

@@ -197,7 +197,7 @@ TEST(PluginConcurrency, HostAudioAndEditorThreadsShareOneInstance) {
     std::atomic<bool> audio_done{false};
     AudioThread audio{a};
     HostThread host{a, &saved, &audio_done};
-    EditorThread editor{e, &audio_done};
+    EditorThread editor{e, &audio_done, 0, 0, 0, 0, 0, 0.0f, {}};
     std::thread editor_thread([&] { editor.run(); });
     std::thread host_thread([&] { host.run(); });
     std::thread audio_thread([&] {
