@@ -200,11 +200,11 @@ TEST(PluginUnprepared, ProcessBeforeSetupPassesTheInputThrough) {
 }
 
 TEST(PluginUnprepared, ASecondInitializeNeedsANewSetup) {
+    HostApplication host;  // outlives the instance, which holds it until terminate
     auto a = make_adapter();
     Block b(32, 0.25f);
     ASSERT_EQ(a->process(b.data), kResultOk);
     a->terminate();
-    HostApplication host;
     ASSERT_EQ(a->initialize(&host), kResultOk);
     Block again(32, 0.25f);
     for (int i = 0; i < 32; ++i) again.in[1][i] = 0.001f * static_cast<float>(i);
