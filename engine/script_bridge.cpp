@@ -65,13 +65,25 @@ int native_gne(lua_State* L) {
 // lg(...): accepts anything, does nothing.
 int native_lg(lua_State*) { return 0; }
 
+// The byte length of a string argument, so that services never read past it.
+uint64_t service_arg_length(lua_State* L, int index) {
+    if (lua_type(L, index) != LUA_TSTRING) return kNotAString;
+    size_t length = 0;
+    lua_tolstring(L, index, &length);
+    return length;
+}
+
 // dlo(selector, engine, code, a1, a2, a3, a4) -> integer
 int native_dlo(lua_State* L) {
     const int selector = static_cast<int>(lua_tointeger(L, 1));
     engine* e = engine_arg(L, 2);
     const int64_t code = static_cast<int64_t>(service_arg(L, 3));
-    const int64_t result =
-        run_service(selector, e, code, service_arg(L, 4), service_arg(L, 5), service_arg(L, 6), service_arg(L, 7));
+    service_args args;
+    for (int i = 0; i < 4; ++i) {
+        args.a[i] = service_arg(L, 4 + i);
+        args.length[i] = service_arg_length(L, 4 + i);
+    }
+    const int64_t result = run_service(selector, e, code, args);
     lua_pushinteger(L, static_cast<lua_Integer>(result));
     return 1;
 }

@@ -8,6 +8,7 @@
 #include "engine/engine.h"
 #include "engine/rng.h"
 #include "engine/state_io.h"
+#include "pluginterfaces/base/funknown.h"
 
 namespace b2 {
 
@@ -58,14 +59,25 @@ int64_t editor_service(engine* e, int64_t code, uint64_t a1, uint64_t a2, uint64
     }
 }
 
-int64_t engine_service(engine* e, int64_t code, uint64_t a1, uint64_t a2) {
+// Seeds the generator at `state` from the 64-bit little-endian value at
+// `seed`. A string shorter than eight bytes gives only its own bytes (the
+// high bytes are 0); nothing past its end is read.
+void seed_from(uint64_t state, uint64_t seed, uint64_t length) {
+    uint64_t value = 0;
+    const size_t n = length < sizeof value ? static_cast<size_t>(length) : sizeof value;
+    std::memcpy(&value, as_ptr<const void>(seed), n);  // little-endian host
+    rng_seed(*as_ptr<rng_state>(state), value);
+}
+
+int64_t state_result(bool done) { return done ? 0 : Steinberg::kResultFalse; }
+
+int64_t engine_service(engine* e, int64_t code, const service_args& args) {
+    const uint64_t a1 = args.a[0], a2 = args.a[1];
     switch (code) {
         case SERVICE_WRITE_STATE:
-            write_state(e, as_ptr<Steinberg::IBStream>(a2));
-            return 0;
+            return state_result(write_state(e, as_ptr<Steinberg::IBStream>(a2)));
         case SERVICE_READ_STATE:
-            read_state(e, as_ptr<Steinberg::IBStream>(a2));
-            return 0;
+            return state_result(read_state(e, as_ptr<Steinberg::IBStream>(a2)));
         case SERVICE_RNG_JUMP:
             if (a1) rng_jump(*as_ptr<rng_state>(a1));
             return 0;
@@ -74,11 +86,7 @@ int64_t engine_service(engine* e, int64_t code, uint64_t a1, uint64_t a2) {
         case SERVICE_GLOBAL_RNG_NEXT:
             return global_rng_next();
         case SERVICE_RNG_SEED:
-            if (a1 && a2) {
-                uint64_t seed = 0;
-                std::memcpy(&seed, as_ptr<const void>(a2), sizeof seed);  // little-endian host
-                rng_seed(*as_ptr<rng_state>(a1), seed);
-            }
+            if (a1 && a2) seed_from(a1, a2, args.length[1]);
             return 0;
         case SERVICE_READOUTS:
             if (a1) updateReadouts(*as_ptr<LevelDetector>(a1));
@@ -92,10 +100,15 @@ int64_t engine_service(engine* e, int64_t code, uint64_t a1, uint64_t a2) {
 
 void set_editor_routines(const editor_routines* routines) { g_editor.store(routines, std::memory_order_release); }
 
-int64_t run_service(int selector, engine* e, int64_t code, uint64_t a1, uint64_t a2, uint64_t a3, uint64_t a4) {
-    if (selector == SERVICES_EDITOR) return editor_service(e, code, a1, a2, a3, a4);
-    if (selector == SERVICES_ENGINE) return engine_service(e, code, a1, a2);
+int64_t run_service(int selector, engine* e, int64_t code, const service_args& args) {
+    if (selector == SERVICES_EDITOR) return editor_service(e, code, args.a[0], args.a[1], args.a[2], args.a[3]);
+    if (selector == SERVICES_ENGINE) return engine_service(e, code, args);
     return 0;
+}
+
+int64_t run_service(int selector, engine* e, int64_t code, uint64_t a1, uint64_t a2, uint64_t a3, uint64_t a4) {
+    const service_args args = {{a1, a2, a3, a4}, {kNotAString, kNotAString, kNotAString, kNotAString}};
+    return run_service(selector, e, code, args);
 }
 
 }  // namespace b2

@@ -46,8 +46,20 @@ struct editor_routines {
 };
 void set_editor_routines(const editor_routines* routines);
 
+// The arguments a1..a4 of a service call. A string from the script arrives
+// as the address of its bytes with its length beside it; any other argument
+// is a number (or an address whose extent the script answers for).
+constexpr uint64_t kNotAString = UINT64_MAX;
+struct service_args {
+    uint64_t a[4];
+    uint64_t length[4];  // bytes of a string argument, else kNotAString
+};
+
 // Runs the service `code` of table `selector` with the arguments a1..a4.
-// Unknown selectors and codes answer 0.
+// Unknown selectors and codes answer 0. The state services answer 0 when the
+// state was written or read and kResultFalse (1) when it was not.
+int64_t run_service(int selector, engine* e, int64_t code, const service_args& args);
+// The same with four arguments that are not strings.
 int64_t run_service(int selector, engine* e, int64_t code, uint64_t a1, uint64_t a2, uint64_t a3, uint64_t a4);
 
 }  // namespace b2

@@ -1,26 +1,99 @@
 #include "engine/state_io.h"
 
+#include <climits>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 
-#include "base/source/fstreamer.h"
 #include "engine/engine.h"
+#include "pluginterfaces/base/ibstream.h"
 
 namespace b2 {
 
-using Steinberg::IBStreamer;
+using Steinberg::IBStream;
+using Steinberg::int32;
 
 namespace {
 
-bool write_record(IBStreamer& out, const ParamDef& def, const value_slot& slot) {
-    if (def.flags & PF_BLOB) {
-        if (slot.blob_size == 0) return true;  // no block held: nothing to store
-        return out.writeInt8u(STATE_BLOB) && out.writeInt16u(def.stateKey) &&
-               out.writeInt32u(slot.blob_size) &&
-               out.writeRaw(slot.blob_data, slot.blob_size) == static_cast<Steinberg::TSize>(slot.blob_size);
-    }
-    return out.writeInt8u(STATE_FLOAT) && out.writeInt16u(def.stateKey) && out.writeFloat(slot.get());
+// Calls `fn(id)` for every stored id in save order (eight passes).
+template <typename Fn>
+void each_stored(Fn fn) {
+    const ParamDef* table = param_table();
+    for (unsigned pass = 0; pass < 8; ++pass)
+        for (int id = 0; id < kParamCount; ++id)
+            if (table[id].stateKey != 0 && (table[id].stateKey & 7u) == pass) fn(id);
 }
+
+// Little-endian output into a buffer that is known to be large enough.
+struct byte_writer {
+    uint8_t* at;
+    void u8(uint8_t v) { *at++ = v; }
+    void u16(uint16_t v) {
+        u8(static_cast<uint8_t>(v));
+        u8(static_cast<uint8_t>(v >> 8));
+    }
+    void u32(uint32_t v) {
+        for (int i = 0; i < 4; ++i) u8(static_cast<uint8_t>(v >> (8 * i)));
+    }
+    void f32(float v) {
+        uint32_t bits = 0;
+        std::memcpy(&bits, &v, 4);
+        u32(bits);
+    }
+    void float_record(uint16_t key, float v) {
+        u8(STATE_FLOAT);
+        u16(key);
+        f32(v);
+    }
+};
+
+// One record; `blob_size` is the block size counted for it (0: no block, no record).
+void put_record(byte_writer& out, const ParamDef& def, const value_slot& slot, uint32_t blob_size) {
+    if (!(def.flags & PF_BLOB)) return out.float_record(def.stateKey, slot.get());
+    if (blob_size == 0) return;
+    out.u8(STATE_BLOB);
+    out.u16(def.stateKey);
+    out.u32(blob_size);
+    std::memcpy(out.at, slot.blob_data, blob_size);
+    out.at += blob_size;
+}
+
+// Little-endian input. A read that brings fewer bytes than asked ends the
+// stream; `error` notes that the stream also answered an error code (some
+// streams answer so at their end), `total` how many bytes arrived in all.
+struct stream_reader {
+    IBStream* stream;
+    bool error = false;
+    size_t total = 0;
+
+    bool bytes(void* to, int32 n) {
+        int32 got = 0;
+        if (stream->read(to, n, &got) != Steinberg::kResultOk) error = true;
+        if (got > 0) total += static_cast<size_t>(got);
+        return got == n;
+    }
+    bool u8(uint8_t& v) { return bytes(&v, 1); }
+    bool u16(uint16_t& v) {
+        uint8_t b[2];
+        if (!bytes(b, 2)) return false;
+        v = static_cast<uint16_t>(b[0] | (b[1] << 8));
+        return true;
+    }
+    bool u32(uint32_t& v) {
+        uint8_t b[4];
+        if (!bytes(b, 4)) return false;
+        v = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) | (static_cast<uint32_t>(b[2]) << 16) |
+            (static_cast<uint32_t>(b[3]) << 24);
+        return true;
+    }
+    bool f32(float& v) {
+        uint32_t bits = 0;
+        if (!u32(bits)) return false;
+        std::memcpy(&v, &bits, 4);
+        return true;
+    }
+};
 
 // A damaged stream must not put values into the banks that no host or editor
 // could set: non-finite values are dropped, the rest limited to the range.
@@ -52,40 +125,60 @@ void apply_blob(engine* e, uint16_t key, uint32_t size, const uint8_t* bytes) {
 
 }  // namespace
 
-void write_state(engine* e, Steinberg::IBStream* stream) {
-    if (!e || !stream) return;
-    IBStreamer out(stream, kLittleEndian);
+bool write_state(engine* e, IBStream* stream) {
+    if (!e || !stream) return false;
+    // The whole state is built first and handed over in one write, so a
+    // stream that refuses part of it is seen by the byte count of one call.
+    // Block sizes are taken once: a slot's block size is fixed once set.
     const ParamDef* table = param_table();
-    for (unsigned pass = 0; pass < 8; ++pass)
-        for (int id = 0; id < kParamCount; ++id) {
-            const ParamDef& def = table[id];
-            if (def.stateKey == 0 || (def.stateKey & 7u) != pass) continue;
-            if (!write_record(out, def, e->banks[BANK_GLOBAL][id])) return;
+    const value_slot* bank = e->banks[BANK_GLOBAL];
+    const float bypass = bank[ID_BYPASS].get();
+    uint32_t blob_size[kParamCount] = {};
+    size_t size = bypass != 0.0f ? 7 : 0;
+    each_stored([&](int id) {
+        if (table[id].flags & PF_BLOB) {
+            blob_size[id] = bank[id].blob_size;
+            if (blob_size[id]) size += 7u + blob_size[id];
+        } else {
+            size += 7;
         }
-    const float bypass = e->banks[BANK_GLOBAL][ID_BYPASS].get();
-    if (bypass != 0.0f) out.writeInt8u(STATE_FLOAT) && out.writeInt16u(kBypassStateKey) && out.writeFloat(bypass);
+    });
+    if (size > static_cast<size_t>(INT32_MAX)) return false;
+    auto* bytes = static_cast<uint8_t*>(std::malloc(size ? size : 1));
+    if (!bytes) return false;
+    byte_writer out{bytes};
+    each_stored([&](int id) { put_record(out, table[id], bank[id], blob_size[id]); });
+    if (bypass != 0.0f) out.float_record(kBypassStateKey, bypass);
+    int32 written = 0;
+    const bool ok = stream->write(bytes, static_cast<int32>(size), &written) == Steinberg::kResultOk &&
+                    written == static_cast<int32>(size);
+    std::free(bytes);
+    return ok;
 }
 
-void read_state(engine* e, Steinberg::IBStream* stream) {
-    if (!e || !stream) return;
-    IBStreamer in(stream, kLittleEndian);
+bool read_state(engine* e, IBStream* stream) {
+    if (!e || !stream) return false;
+    stream_reader in{stream};
     static thread_local uint8_t scratch[kMaxStateBlob];
     for (;;) {
         uint8_t type = 0;
         uint16_t key = 0;
-        if (!in.readInt8u(type) || !in.readInt16u(key)) return;
+        if (!in.u8(type) || !in.u16(key)) break;
         if (type == STATE_FLOAT) {
             float value = 0;
-            if (!in.readFloat(value)) return;
+            if (!in.f32(value)) break;
             if (key != 0) apply_float(e, key, value);
         } else if (type == STATE_BLOB) {
             uint32_t size = 0;
-            if (!in.readInt32u(size) || size > kMaxStateBlob) return;
-            if (in.readRaw(scratch, size) != static_cast<Steinberg::TSize>(size)) return;
+            if (!in.u32(size) || size > kMaxStateBlob) break;
+            if (size > 0 && !in.bytes(scratch, static_cast<int32>(size))) break;
             if (key != 0) apply_blob(e, key, size, scratch);
         }
         // Records of other types carry only their type and key.
     }
+    // The end of the stream, even inside a record, ends loading normally; a
+    // stream that failed before giving a single byte could not be read.
+    return !(in.error && in.total == 0);
 }
 
 }  // namespace b2

@@ -19,11 +19,14 @@ enum : unsigned char { STATE_FLOAT = 1, STATE_BLOB = 2 };
 // do not know the key skip it.
 constexpr unsigned short kBypassStateKey = 16;
 
-// Writes every stored value of the global bank.
-void write_state(engine* e, Steinberg::IBStream* stream);
+// Writes every stored value of the global bank in one write. Returns false
+// when there is no stream or the stream did not take every byte.
+bool write_state(engine* e, Steinberg::IBStream* stream);
 // Reads records until the stream ends; each complete record goes into the
 // global and then the editor bank. An incomplete record, or a block larger than
-// kMaxStateBlob, ends reading; records before it stay applied.
-void read_state(engine* e, Steinberg::IBStream* stream);
+// kMaxStateBlob, ends reading; records before it stay applied. Returns false,
+// with nothing applied, when there is no stream or it failed before giving a
+// single byte.
+bool read_state(engine* e, Steinberg::IBStream* stream);
 
 }  // namespace b2

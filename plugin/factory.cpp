@@ -1,5 +1,6 @@
 // Module entry of riser.vst3: the class factory with its one class.
 #include <mutex>
+#include <new>
 
 #include "plugin/plugin_ids.h"
 #include "plugin/vst3_adapter.h"
@@ -9,10 +10,30 @@ namespace riser {
 
 namespace {
 
+// The SDK's factory, refusing null arguments that it would dereference.
+class Factory : public Steinberg::CPluginFactory {
+public:
+    using CPluginFactory::CPluginFactory;
+    Steinberg::tresult PLUGIN_API createInstance(Steinberg::FIDString cid, Steinberg::FIDString iid,
+                                                 void** obj) override {
+        if (!obj) return Steinberg::kInvalidArgument;
+        if (!cid || !iid) {
+            *obj = nullptr;
+            return Steinberg::kInvalidArgument;
+        }
+        return CPluginFactory::createInstance(cid, iid, obj);
+    }
+    Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override {
+        if (!obj) return Steinberg::kInvalidArgument;
+        return CPluginFactory::queryInterface(iid, obj);
+    }
+};
+
 Steinberg::CPluginFactory* make_factory() {
     using namespace Steinberg;
     static const PFactoryInfo info(kVendor, kVendorUrl, kVendorEmail, PFactoryInfo::kUnicode);
-    auto* factory = new CPluginFactory(info);
+    auto* factory = new (std::nothrow) Factory(info);
+    if (!factory) return nullptr;
     TUID cid;
     kClassId.toTUID(cid);
     static const PClassInfo2 klass(cid, PClassInfo::kManyInstances, kCategory, kName, 0, kSubCategories, "",

@@ -4,19 +4,19 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <string>
+#include <new>
 
 #include "editor/create_editor.h"
 #include "engine/rng.h"
 #include "engine/script_bridge.h"
 #include "engine/value_format.h"
 #include "plugin/denormal_guard.h"
+#include "plugin/utf16.h"
 #include "pluginterfaces/base/ustring.h"
 #include "pluginterfaces/vst/ivstevents.h"
 #include "pluginterfaces/vst/ivsthostapplication.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 #include "pluginterfaces/vst/ivstprocesscontext.h"
-#include "public.sdk/source/vst/utility/stringconvert.h"
 
 namespace riser {
 
@@ -33,19 +33,18 @@ void widen(const char* text, TChar* out, size_t room) {
     out[i] = 0;
 }
 
-// Copies at most `room - 1` bytes of UTF-8, never cutting a character.
-void copy_utf8(const std::string& text, char* out, size_t room) {
-    size_t n = text.size() < room - 1 ? text.size() : room - 1;
-    while (n > 0 && n < text.size() && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
-    std::memcpy(out, text.data(), n);
-    out[n] = 0;
-}
-
 bool finite(double v) { return std::isfinite(v); }
 
 // Normalised values from a host are 0..1 by contract; a value outside would
 // become a plain value no control could set (a gain of 10^600, say).
 float unit_clamp(double v) { return static_cast<float>(v < 0.0 ? 0.0 : (v > 1.0 ? 1.0 : v)); }
+
+// The host writes only its own parameters; the engine-owned ids (sample
+// rate, reset, voices) and the internal ones (0, 1) are not the host's to set.
+bool host_parameter(ParamID id) {
+    const b2::ParamDef* def = id < static_cast<ParamID>(b2::kParamCount) ? b2::param_def(static_cast<int>(id)) : nullptr;
+    return def && (def->flags & b2::PF_HOST);
+}
 
 }  // namespace
 
@@ -58,11 +57,16 @@ Vst3Adapter::~Vst3Adapter() { b2::destroy_engine(engine); }
 FUnknown* Vst3Adapter::createInstance(void* context) {
     // Every new instance reseeds the shared generator from the calendar time.
     b2::global_rng_seed(static_cast<uint64_t>(static_cast<int64_t>(std::time(nullptr))));
-    auto* adapter = new Vst3Adapter(static_cast<const BusConfig*>(context));
-    return static_cast<IAudioProcessor*>(adapter);
+    try {  // the factory hands out null as "no instance"; nothing may throw into the host
+        auto* adapter = new Vst3Adapter(static_cast<const BusConfig*>(context));
+        return static_cast<IAudioProcessor*>(adapter);
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 tresult PLUGIN_API Vst3Adapter::queryInterface(const TUID iid, void** obj) {
+    if (!obj) return kInvalidArgument;
     if (FUnknownPrivate::iidEqual(iid, IUnitInfo::iid)) {
         addRef();
         *obj = static_cast<IUnitInfo*>(this);
@@ -76,12 +80,18 @@ tresult PLUGIN_API Vst3Adapter::queryInterface(const TUID iid, void** obj) {
 tresult PLUGIN_API Vst3Adapter::initialize(FUnknown* context) {
     const tresult result = SingleComponentEffect::initialize(context);
     if (result != kResultOk) return result;
-    // A second initialize after terminate starts from a fresh engine.
+    // A second initialize after terminate starts from a fresh engine, which
+    // needs its own setupProcessing before it processes.
+    prepared.store(false, std::memory_order_release);
     b2::destroy_engine(engine);
     engine = b2::create_engine(this);
     if (!engine) return kOutOfMemory;
-    register_parameters();
-    create_buses();
+    try {  // the SDK's parameter and bus lists allocate
+        register_parameters();
+        create_buses();
+    } catch (...) {
+        return kOutOfMemory;
+    }
     read_host_name(context);
     return kResultOk;
 }
@@ -120,9 +130,26 @@ void Vst3Adapter::read_host_name(FUnknown* context) {
     String128 name{};
     if (host->getName(name) == kResultOk) {
         name[127] = 0;
-        copy_utf8(VST3::StringConvert::convert(name), engine->host_name, sizeof engine->host_name);
+        utf16_to_utf8(name, engine->host_name, sizeof engine->host_name);
     }
     host->release();
+}
+
+// ---- buses -------------------------------------------------------------------
+
+tresult PLUGIN_API Vst3Adapter::getBusInfo(MediaType type, BusDirection dir, int32 index, BusInfo& info) {
+    if (index < 0 || index >= getBusCount(type, dir)) return kInvalidArgument;
+    return SingleComponentEffect::getBusInfo(type, dir, index, info);
+}
+
+tresult PLUGIN_API Vst3Adapter::activateBus(MediaType type, BusDirection dir, int32 index, TBool state) {
+    if (index < 0 || index >= getBusCount(type, dir)) return kInvalidArgument;
+    return SingleComponentEffect::activateBus(type, dir, index, state);
+}
+
+tresult PLUGIN_API Vst3Adapter::getBusArrangement(BusDirection dir, int32 index, SpeakerArrangement& arr) {
+    if (index < 0 || index >= getBusCount(kAudio, dir)) return kInvalidArgument;
+    return SingleComponentEffect::getBusArrangement(dir, index, arr);
 }
 
 // ---- audio processor --------------------------------------------------------
@@ -148,6 +175,7 @@ tresult PLUGIN_API Vst3Adapter::setupProcessing(ProcessSetup& setup) {
         b2::set_slot(engine, b2::BANK_GLOBAL, b2::ID_SAMPLE_RATE_HOST, static_cast<float>(setup.sampleRate));
         b2::apply_sample_rate(engine, true);
         last_sample_rate = setup.sampleRate;
+        prepared.store(true, std::memory_order_release);
     }
     return SingleComponentEffect::setupProcessing(setup);
 }
@@ -197,7 +225,7 @@ void Vst3Adapter::queue_parameter_changes(IParameterChanges* changes) {
         IParamValueQueue* queue = changes->getParameterData(q);
         if (!queue) continue;
         const ParamID id = queue->getParameterId();
-        if (id > 30) continue;
+        if (!host_parameter(id)) continue;
         const int32 points = queue->getPointCount();
         for (int32 p = 0; p < points; ++p) {
             int32 offset = 0;
@@ -271,18 +299,37 @@ void Vst3Adapter::pass_through_events(IEventList* in, IEventList* out) {
     }
 }
 
-tresult PLUGIN_API Vst3Adapter::process(ProcessData& data) {
-    if (!engine) return kResultOk;
-    DenormalGuard no_denormals;
-    queue_input_events(data.inputEvents);
-    queue_parameter_changes(data.inputParameterChanges);
+void Vst3Adapter::pass_audio_through(float* const* inputs, float* const* outputs, int32 samples) {
+    if (!outputs || samples <= 0) return;
+    const size_t bytes = sizeof(float) * static_cast<size_t>(samples);
+    for (int c = 0; c < 2; ++c) {
+        float* out = outputs[c];
+        const float* in = inputs ? inputs[c] : nullptr;
+        if (!out || in == out) continue;
+        if (in)
+            std::memmove(out, in, bytes);
+        else
+            std::memset(out, 0, bytes);
+    }
+}
 
+tresult PLUGIN_API Vst3Adapter::process(ProcessData& data) {
+    // Only a stereo bus is used; any other leaves its buffers untouched.
     auto bus = [](bool configured, int32 count, AudioBusBuffers* buses) -> float* const* {
         if (!configured || count != 1 || !buses || buses[0].numChannels < 2) return nullptr;
         return buses[0].channelBuffers32;
     };
     float* const* inputs = bus(bus_config->audio_in, data.numInputs, data.inputs);
     float* const* outputs = bus(bus_config->audio_out, data.numOutputs, data.outputs);
+    const bool samples32 = data.symbolicSampleSize == kSample32;
+    if (!engine) {
+        if (samples32) pass_audio_through(inputs, outputs, data.numSamples);
+        pass_through_events(data.inputEvents, data.outputEvents);
+        return kResultOk;
+    }
+    DenormalGuard no_denormals;
+    queue_input_events(data.inputEvents);
+    queue_parameter_changes(data.inputParameterChanges);
 
     copy_transport(data.processContext);
     const double rate = data.processContext ? data.processContext->sampleRate : last_sample_rate;
@@ -291,7 +338,14 @@ tresult PLUGIN_API Vst3Adapter::process(ProcessData& data) {
     b2::call_hook(b2::SIDE_AUDIO, engine, b2::HOOK_PROCESS, reinterpret_cast<uintptr_t>(engine), samples_arg,
                   rate_arg, 0);
 
-    if (data.symbolicSampleSize == kSample32) b2::process_block(engine, inputs, outputs, data.numSamples);
+    // The strips exist only once setupProcessing has wired them; until then
+    // the audio passes unchanged and the queued events are dropped below.
+    if (samples32) {
+        if (prepared.load(std::memory_order_acquire))
+            b2::process_block(engine, inputs, outputs, data.numSamples);
+        else
+            pass_audio_through(inputs, outputs, data.numSamples);
+    }
 
     send_output_events(data.outputEvents);
     pass_through_events(data.inputEvents, data.outputEvents);
@@ -303,15 +357,22 @@ tresult PLUGIN_API Vst3Adapter::process(ProcessData& data) {
 // ---- state ------------------------------------------------------------------
 
 tresult PLUGIN_API Vst3Adapter::setState(IBStream* state) {
+    if (!state) return kInvalidArgument;
+    if (!engine) return kResultFalse;
     const int64_t r = b2::call_hook(b2::SIDE_AUDIO, engine, b2::HOOK_SET_STATE, reinterpret_cast<uintptr_t>(this),
                                     reinterpret_cast<uintptr_t>(state), 0, 0);
     return static_cast<tresult>(static_cast<int32>(r));
 }
 
 tresult PLUGIN_API Vst3Adapter::getState(IBStream* state) {
-    b2::call_hook(b2::SIDE_AUDIO, engine, b2::HOOK_GET_STATE, reinterpret_cast<uintptr_t>(this),
-                  reinterpret_cast<uintptr_t>(state), 0, 0);
-    return kResultOk;
+    if (!state) return kInvalidArgument;
+    if (!engine) return kResultFalse;
+    // The state service answers 0 once the whole state is in the stream and
+    // kResultFalse when the stream refused any of it: a host must not keep
+    // a cut state as if it were complete.
+    const int64_t r = b2::call_hook(b2::SIDE_AUDIO, engine, b2::HOOK_GET_STATE, reinterpret_cast<uintptr_t>(this),
+                                    reinterpret_cast<uintptr_t>(state), 0, 0);
+    return r == 0 ? kResultOk : kResultFalse;
 }
 
 // ---- edit controller ---------------------------------------------------------
@@ -322,8 +383,15 @@ ParamValue PLUGIN_API Vst3Adapter::getParamNormalized(ParamID id) {
     return b2::to_normalized(i, b2::global_value(engine, i));
 }
 
+tresult PLUGIN_API Vst3Adapter::getParameterInfo(int32 paramIndex, ParameterInfo& info) {
+    // The SDK's container indexes its list with at(), which throws.
+    if (paramIndex < 0 || paramIndex >= parameters.getParameterCount()) return kInvalidArgument;
+    return SingleComponentEffect::getParameterInfo(paramIndex, info);
+}
+
 tresult PLUGIN_API Vst3Adapter::setParamNormalized(ParamID id, ParamValue value) {
-    if (id > 30 || !engine) return kResultOk;
+    if (!host_parameter(id)) return kInvalidArgument;
+    if (!engine) return kResultFalse;
     if (!finite(value)) return kInvalidArgument;  // a NaN would poison the value for good
     const int i = static_cast<int>(id);
     b2::set_global_value(engine, i, b2::to_plain(i, unit_clamp(value)));
@@ -342,7 +410,11 @@ tresult PLUGIN_API Vst3Adapter::getParamStringByValue(ParamID id, ParamValue val
 tresult PLUGIN_API Vst3Adapter::getParamValueByString(ParamID id, TChar* string, ParamValue& valueNormalized) {
     const int i = static_cast<int>(id > 0x7FFFFFFF ? 0x7FFFFFFF : id);
     float f = static_cast<float>(valueNormalized);
-    if (string) b2::parse_value(i, VST3::StringConvert::convert(string).c_str(), &f);
+    if (string) {
+        char text[4 * b2::kTextSize];
+        utf16_to_utf8(string, text, sizeof text);
+        b2::parse_value(i, text, &f);
+    }
     float n = b2::to_normalized(i, f);
     if (!(n >= 0.0f)) n = 0.0f;  // NaN included
     if (n > 1.0f) n = 1.0f;
@@ -352,7 +424,12 @@ tresult PLUGIN_API Vst3Adapter::getParamValueByString(ParamID id, TChar* string,
 
 IPlugView* PLUGIN_API Vst3Adapter::createView(FIDString name) {
     if (!name || std::strcmp(name, "editor") != 0) return nullptr;
-    IPlugView* view = b2::create_editor(engine);
+    IPlugView* view = nullptr;
+    try {  // building the editor allocates
+        view = b2::create_editor(engine);
+    } catch (...) {
+        view = nullptr;
+    }
     if (engine) engine->editor_countdown.store(2, std::memory_order_relaxed);
     return view;
 }

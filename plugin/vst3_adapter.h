@@ -2,6 +2,8 @@
 // It turns the host's calls into engine operations and script hooks.
 #pragma once
 
+#include <atomic>
+
 #include "engine/engine.h"
 #include "plugin/plugin_ids.h"
 #include "pluginterfaces/vst/ivstmidicontrollers.h"
@@ -29,11 +31,18 @@ public:
     tresult PLUGIN_API terminate() override;
     tresult PLUGIN_API setState(Steinberg::IBStream* state) override;
     tresult PLUGIN_API getState(Steinberg::IBStream* state) override;
+    // Bus queries check the index before the SDK's lists see it.
+    tresult PLUGIN_API getBusInfo(Steinberg::Vst::MediaType type, Steinberg::Vst::BusDirection dir,
+                                  Steinberg::int32 index, Steinberg::Vst::BusInfo& info) override;
+    tresult PLUGIN_API activateBus(Steinberg::Vst::MediaType type, Steinberg::Vst::BusDirection dir,
+                                   Steinberg::int32 index, Steinberg::TBool state) override;
 
     // IAudioProcessor
     tresult PLUGIN_API setBusArrangements(Steinberg::Vst::SpeakerArrangement* inputs, Steinberg::int32 numIns,
                                           Steinberg::Vst::SpeakerArrangement* outputs,
                                           Steinberg::int32 numOuts) override;
+    tresult PLUGIN_API getBusArrangement(Steinberg::Vst::BusDirection dir, Steinberg::int32 index,
+                                         Steinberg::Vst::SpeakerArrangement& arr) override;
     tresult PLUGIN_API canProcessSampleSize(Steinberg::int32 symbolicSampleSize) override;
     tresult PLUGIN_API setupProcessing(Steinberg::Vst::ProcessSetup& setup) override;
     tresult PLUGIN_API setProcessing(Steinberg::TBool state) override;
@@ -43,6 +52,7 @@ public:
 
     // IEditController
     tresult PLUGIN_API setComponentState(Steinberg::IBStream*) override { return Steinberg::kNotImplemented; }
+    tresult PLUGIN_API getParameterInfo(Steinberg::int32 paramIndex, Steinberg::Vst::ParameterInfo& info) override;
     tresult PLUGIN_API getParamStringByValue(ParamID id, ParamValue valueNormalized,
                                              Steinberg::Vst::String128 string) override;
     tresult PLUGIN_API getParamValueByString(ParamID id, Steinberg::Vst::TChar* string,
@@ -97,11 +107,15 @@ private:
     void queue_parameter_changes(Steinberg::Vst::IParameterChanges* changes);
     void copy_transport(const Steinberg::Vst::ProcessContext* context);
     void send_output_events(Steinberg::Vst::IEventList* out);
+    static void pass_audio_through(float* const* inputs, float* const* outputs, Steinberg::int32 samples);
     static void pass_through_events(Steinberg::Vst::IEventList* in, Steinberg::Vst::IEventList* out);
 
     b2::engine* engine = nullptr;
     const BusConfig* bus_config = nullptr;
     double last_sample_rate = 0;  // for process calls without a process context
+    // Set once setupProcessing has wired the current engine's strips; until
+    // then process passes the audio through.
+    std::atomic<bool> prepared{false};
 };
 
 }  // namespace riser

@@ -3,6 +3,7 @@
 
 #include <lua.hpp>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -235,6 +236,36 @@ TEST(Random, ServicesReachGeneratorsAtScriptAddresses) {
     EXPECT_EQ(run_service(SERVICES_ENGINE, e.get(), SERVICE_GLOBAL_RNG_NEXT, 0, 0, 0, 0),
               static_cast<int64_t>(rng_next(ref)));
     EXPECT_EQ(global_rng_next(), rng_next(ref));
+}
+
+TEST(Random, ASeedStringShorterThanEightBytesIsReadOnlyToItsEnd) {
+    EnginePtr e(create_engine(nullptr));
+    // Freed strings full of 0xFF first, so whatever lies past a short string's
+    // end is unlikely to be zero; then seed from the two bytes 01 02.
+    load_script(e.get(), SIDE_AUDIO, R"(
+        function seed(e, state, length)
+          local junk = {}
+          for i = 1, 64 do junk[i] = string.rep("\255", 14) .. string.char(i) end
+          junk = nil
+          collectgarbage()
+          local text = string.sub(string.char(1, 2, 3, 4, 5, 6, 7, 8, 9), 1, length)
+          return dlo(2, e, 317984, state, text)
+        end)");
+    lua_State* L = e->audio_state;
+    for (int length : {0, 1, 2, 7, 8, 9}) {
+        rng_state r{};
+        lua_getglobal(L, "seed");
+        lua_pushlightuserdata(L, e.get());
+        lua_pushinteger(L, static_cast<lua_Integer>(reinterpret_cast<uintptr_t>(&r)));
+        lua_pushinteger(L, length);
+        ASSERT_EQ(lua_pcall(L, 3, 1, 0), LUA_OK);
+        lua_pop(L, 1);
+        uint64_t value = 0;  // the string's bytes, little-endian, at most eight
+        for (int i = std::min(length, 8) - 1; i >= 0; --i) value = (value << 8) | static_cast<uint64_t>(i + 1);
+        rng_state ref;
+        rng_seed(ref, value);
+        EXPECT_EQ(std::memcmp(&r, &ref, sizeof r), 0) << length;
+    }
 }
 
 TEST(EmbeddedScript, IsStoredScrambledAndRestoresToTheSource) {

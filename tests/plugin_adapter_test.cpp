@@ -124,7 +124,7 @@ TEST(PluginParameters, NormalisedValuesGoThroughTheGlobalBank) {
     EXPECT_TRUE(e->banks[b2::BANK_EDITOR][2].is_changed());
     a->setParamNormalized(2, 1.0);
     EXPECT_EQ(b2::global_value(e, b2::ID_GAIN), 60.0f);
-    EXPECT_EQ(a->setParamNormalized(40, 1.0), kResultOk);  // ignored
+    EXPECT_EQ(a->setParamNormalized(40, 1.0), kInvalidArgument);  // no such parameter
     EXPECT_EQ(a->getParamNormalized(40), 0.0);
     EXPECT_NE(a->setParamNormalized(2, std::nan("")), kResultOk);  // NaN never reaches the engine
     EXPECT_EQ(b2::global_value(e, b2::ID_GAIN), 60.0f);

@@ -4,6 +4,7 @@
 
 #include <dlfcn.h>
 
+#include <climits>
 #include <cstring>
 #include <string>
 
@@ -11,6 +12,7 @@
 #include "pluginterfaces/base/ipluginbase.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivstcomponent.h"
+#include "pluginterfaces/vst/ivstunits.h"
 
 using namespace Steinberg;
 
@@ -93,4 +95,44 @@ TEST(PluginModule, FactoryAndClassRecords) {
     f2x->release();
     f1->release();
     f2->release();
+}
+
+TEST(PluginModule, BadFactoryRequestsAreRefused) {
+    Module& m = module();
+    ASSERT_TRUE(m.factory);
+    IPluginFactory* f = m.factory();
+    ASSERT_NE(f, nullptr);
+    IPluginFactory3* f3 = nullptr;
+    ASSERT_EQ(f->queryInterface(IPluginFactory3::iid, reinterpret_cast<void**>(&f3)), kResultOk);
+    PClassInfo ci{};
+    PClassInfo2 ci2{};
+    PClassInfoW ciw{};
+    for (int32 index : {1, -1, INT32_MIN}) {
+        EXPECT_EQ(f3->getClassInfo(index, &ci), kInvalidArgument) << index;
+        EXPECT_EQ(f3->getClassInfo2(index, &ci2), kInvalidArgument) << index;
+        EXPECT_EQ(f3->getClassInfoUnicode(index, &ciw), kInvalidArgument) << index;
+    }
+    EXPECT_EQ(f3->getClassInfo2(0, nullptr), kInvalidArgument);
+
+    TUID cid;
+    riser::kClassId.toTUID(cid);
+    TUID unknown = {};
+    void* obj = &obj;
+    EXPECT_NE(f->createInstance(nullptr, Vst::IComponent::iid, &obj), kResultOk);
+    EXPECT_EQ(obj, nullptr);
+    EXPECT_NE(f->createInstance(cid, nullptr, &obj), kResultOk);
+    EXPECT_NE(f->createInstance(cid, Vst::IComponent::iid, nullptr), kResultOk);
+    obj = &obj;
+    EXPECT_EQ(f->createInstance(unknown, Vst::IComponent::iid, &obj), kNoInterface);
+    EXPECT_EQ(obj, nullptr);
+    EXPECT_NE(f->queryInterface(IPluginFactory2::iid, nullptr), kResultOk);
+
+    // An instance asked for with a null result pointer is not leaked or written.
+    Vst::IComponent* component = nullptr;
+    ASSERT_EQ(f->createInstance(cid, Vst::IComponent::iid, reinterpret_cast<void**>(&component)), kResultOk);
+    EXPECT_NE(component->queryInterface(Vst::IAudioProcessor::iid, nullptr), kResultOk);
+    EXPECT_NE(component->queryInterface(Vst::IUnitInfo::iid, nullptr), kResultOk);
+    component->release();
+    f3->release();
+    f->release();
 }
