@@ -339,12 +339,14 @@ tresult PLUGIN_API Vst3Adapter::process(ProcessData& data) {
                   rate_arg, 0);
 
     // The strips exist only once setupProcessing has wired them; until then
-    // the audio passes unchanged and the queued events are dropped below.
-    if (samples32) {
-        if (prepared.load(std::memory_order_acquire))
-            b2::process_block(engine, inputs, outputs, data.numSamples);
-        else
-            pass_audio_through(inputs, outputs, data.numSamples);
+    // (and for sample sizes the strips do not take) the audio passes
+    // unchanged and the call's parameter changes reach the banks as a flush
+    // does, so no host change is lost.
+    if (samples32 && prepared.load(std::memory_order_acquire)) {
+        b2::process_block(engine, inputs, outputs, data.numSamples);
+    } else {
+        b2::process_block(engine, nullptr, nullptr, 0);
+        if (samples32) pass_audio_through(inputs, outputs, data.numSamples);
     }
 
     send_output_events(data.outputEvents);
