@@ -3,11 +3,9 @@
 // order of every sum are fixed so that results are bit-exact across builds.
 #include <cmath>
 #include <cstring>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "dsp/channel_strip.h"
+#include "dsp/lane_pair.h"
 
 namespace b2 {
 
@@ -137,12 +135,8 @@ void run_k_weighting(KWeighting& m, int from, int to) {
     prepare(m, from) ? filter_piece(m, from, to) : copy_through(m, from, to);
 }
 
-#if defined(__SSE2__)
+#if RISER_LANE_PAIRS
 namespace {
-
-__m128 lanes(float left, float right) { return _mm_setr_ps(left, right, 0.0f, 0.0f); }
-float lane0(__m128 v) { return _mm_cvtss_f32(v); }
-float lane1(__m128 v) { return _mm_cvtss_f32(_mm_shuffle_ps(v, v, 1)); }
 
 // Both channels at once, the left in lane 0 and the right in lane 1 of each
 // register: every lane performs exactly k_step's operations in k_step's order,
@@ -158,7 +152,7 @@ void filter_pair(KWeighting& a, KWeighting& b, int from, int to) {
     __m128 x1 = lanes(la.x1, lb.x1), x2 = lanes(la.x2, lb.x2), h1 = lanes(la.h1, lb.h1);
     __m128 h2 = lanes(la.h2, lb.h2), y1 = lanes(la.y1, lb.y1), y2 = lanes(la.y2, lb.y2);
     for (int i = from; i < to; ++i) {
-        const __m128 x = _mm_unpacklo_ps(_mm_load_ss(a.source + i), _mm_load_ss(b.source + i));
+        const __m128 x = load_lanes(a.source + i, b.source + i);
         const __m128 h = _mm_sub_ps(
             _mm_sub_ps(_mm_add_ps(_mm_add_ps(x, _mm_mul_ps(minus2, x1)), x2), _mm_mul_ps(ha1, h1)),
             _mm_mul_ps(ha2, h2));
@@ -167,9 +161,7 @@ void filter_pair(KWeighting& a, KWeighting& b, int from, int to) {
                        _mm_mul_ps(sa1, y1)),
             _mm_mul_ps(sa2, y2));
         x2 = x1, x1 = x, h2 = h1, h1 = h, y2 = y1, y1 = y;
-        const __m128 out = _mm_mul_ps(y, scale);
-        _mm_store_ss(a.output + i, out);
-        _mm_store_ss(b.output + i, _mm_shuffle_ps(out, out, 1));
+        store_lanes(a.output + i, b.output + i, _mm_mul_ps(y, scale));
     }
     store_state(a, {lane0(x1), lane0(x2), lane0(h1), lane0(h2), lane0(y1), lane0(y2)}, to);
     store_state(b, {lane1(x1), lane1(x2), lane1(h1), lane1(h2), lane1(y1), lane1(y2)}, to);
@@ -184,7 +176,7 @@ void filter_pair(KWeighting& a, KWeighting& b, int from, int to) {
 
 void run_k_weighting_pair(KWeighting& a, KWeighting& b, int from, int to) {
     const bool on_a = prepare(a, from), on_b = prepare(b, from);
-#if defined(__SSE2__)
+#if RISER_LANE_PAIRS
     if (on_a && on_b) return filter_pair(a, b, from, to);
 #endif
     on_a ? filter_piece(a, from, to) : copy_through(a, from, to);

@@ -4,11 +4,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "dsp/channel_strip.h"
+#include "dsp/lane_pair.h"
 #include "engine/engine.h"
 #include "engine/script_bridge.h"
 
@@ -89,11 +87,12 @@ void silence_rms(LevelDetector& d) {
     d.rmsHoldCount = 0;
 }
 
-void update_rms(LevelDetector& d, float fs) {
-    if (!d.ring || d.capacity < 2) {
-        silence_rms(d);
-        return;
-    }
+bool has_ring(const LevelDetector& d) { return d.ring && d.capacity >= 2; }
+
+// Writes the cell's mean square into the ring (after a reset or a change of
+// window or hold as the flags ask); returns whether the window sum is due to
+// be taken again.
+bool write_entry(LevelDetector& d, float fs) {
     const bool reset = changed(d.resetSlot);
     if (reset) {
         std::memset(d.ring, 0, static_cast<size_t>(d.capacity) * sizeof(float));
@@ -122,11 +121,58 @@ void update_rms(LevelDetector& d, float fs) {
 
     if (d.position >= d.length) {
         d.position = 0;
-        resum(d);
-    } else if (lengthChanged || d.sinceResum > d.resumInterval) {
-        resum(d);
+        return true;
     }
-    hold(d.sum, d.heldSum, d.rmsHoldCount, d.rmsHoldLength);
+    return lengthChanged || d.sinceResum > d.resumInterval;
+}
+
+void hold_rms(LevelDetector& d) { hold(d.sum, d.heldSum, d.rmsHoldCount, d.rmsHoldLength); }
+
+void update_rms(LevelDetector& d, float fs) {
+    if (!has_ring(d)) return silence_rms(d);
+    if (write_entry(d, fs)) resum(d);
+    hold_rms(d);
+}
+
+#if RISER_LANE_PAIRS
+// Both channels' re-sums as one chain of paired additions, each lane adding
+// its own ring in order: the long windows' cost halves, the sums are the same.
+bool resum_pair(LevelDetector& a, LevelDetector& b) {
+    const uint32_t length = a.length;
+    if (!a.prefix || !b.prefix || b.length != length || a.prefixValid != b.prefixValid) return false;
+    a.sinceResum = b.sinceResum = 0;
+    uint32_t i = a.prefixValid < length ? a.prefixValid : length;
+    __m128 s = i ? lanes(a.prefix[i - 1], b.prefix[i - 1]) : _mm_setzero_ps();
+    for (; i < length; ++i) {
+        s = _mm_add_ps(s, load_lanes(a.ring + i, b.ring + i));
+        store_lanes(a.prefix + i, b.prefix + i, s);
+    }
+    if (a.prefixValid < length) a.prefixValid = b.prefixValid = length;
+    a.sum = lane0(s);
+    b.sum = lane1(s);
+    return true;
+}
+#endif
+
+// update_rms for both channels, their re-sums together when both are due.
+void update_rms_pair(LevelDetector& a, LevelDetector& b, float fs_a, float fs_b) {
+    if (!has_ring(a) || !has_ring(b)) {
+        update_rms(a, fs_a);
+        update_rms(b, fs_b);
+        return;
+    }
+    const bool due_a = write_entry(a, fs_a), due_b = write_entry(b, fs_b);
+#if RISER_LANE_PAIRS
+    const bool paired = due_a && due_b && resum_pair(a, b);
+#else
+    const bool paired = false;
+#endif
+    if (!paired) {
+        if (due_a) resum(a);
+        if (due_b) resum(b);
+    }
+    hold_rms(a);
+    hold_rms(b);
 }
 
 // Per-block factor for a 20 dB fall in `fallMs`. A factor outside 0..1 (a rate
@@ -188,7 +234,7 @@ void publish(LevelDetector& d) {
 // sample-by-sample path forms; the maximum of values that are all +0 or
 // positive does not depend on the order it is taken in.
 void square_cell(const float* source, float* sq, float& m) {
-#if defined(__SSE2__)
+#if RISER_LANE_PAIRS
     const __m128i exponent = _mm_set1_epi32(0x7f800000);
     __m128 mv = _mm_set1_ps(m);
     for (int i = 0; i < kBlock; i += 4) {
@@ -224,14 +270,19 @@ void accumulate(LevelDetector& d, int from, int to) {
     d.cellMax = m;
 }
 
-// The per-cell work, once the cell's 16 samples have arrived.
-void finish_cell(LevelDetector& d) {
-    const float fs = d.rateSlot->get();
-    update_rms(d, fs);
+// The per-cell work after the RMS update: peak and crest, then publication.
+void finish_levels(LevelDetector& d, float fs) {
     update_peak_and_crest(d, fs);
     d.cellSquares = 0.0f;
     d.cellMax = 0.0f;
     publish(d);
+}
+
+// The per-cell work, once the cell's 16 samples have arrived.
+void finish_cell(LevelDetector& d) {
+    const float fs = d.rateSlot->get();
+    update_rms(d, fs);
+    finish_levels(d, fs);
 }
 
 bool wired(const LevelDetector& d) { return d.source && d.resetSlot; }
@@ -284,8 +335,12 @@ void run_level_detector_pair(LevelDetector& a, LevelDetector& b, int from, int t
         b.cellMax = mb;
     }
     if (to != kBlock) return;
-    finish_cell(a);
-    finish_cell(b);
+    // Both RMS updates first (nothing of them is seen outside the detector),
+    // then each channel's levels and publication, left before right.
+    const float fs_a = a.rateSlot->get(), fs_b = b.rateSlot->get();
+    update_rms_pair(a, b, fs_a, fs_b);
+    finish_levels(a, fs_a);
+    finish_levels(b, fs_b);
 }
 
 }  // namespace b2

@@ -266,6 +266,31 @@ TEST(LevelDetector, EveryResumEqualsTheFullOrderedSum) {
     EXPECT_GT(checked, 400);
 }
 
+// The same through the engine, where both channels' re-sums run together.
+TEST(LevelDetector, PairedResumsEqualTheFullOrderedSums) {
+    EnginePtr e(b2test::make_engine(48000.0f));
+    b2::set_global_value(e.get(), b2::ID_RMS_WINDOW, 3000.0f);
+    std::vector<float> l(16), r(16);
+    float* in[2] = {l.data(), r.data()};
+    uint32_t seed = 5;
+    int checked = 0;
+    for (int cell = 0; cell < 30000; ++cell) {
+        for (int i = 0; i < 16; ++i) {
+            seed = seed * 1664525u + 1013904223u;
+            l[i] = static_cast<float>(seed >> 8) / 16777216.0f - 0.5f;
+            r[i] = 0.3f * l[i] + 0.01f * static_cast<float>(i);
+        }
+        if (cell == 12000) b2::set_global_value(e.get(), b2::ID_RMS_WINDOW, 1000.0f);
+        b2::process_block(e.get(), in, in, 16);
+        for (const b2::ChannelStrip& s : e->strips)
+            if (s.detector.sinceResum == 0) {
+                ASSERT_EQ(s.detector.sum, ring_sum(s.detector)) << "cell " << cell;
+                ++checked;
+            }
+    }
+    EXPECT_GT(checked, 600);
+}
+
 TEST(LevelDetector, WindowChangeKeepsTheRingAndRateChangeClearsIt) {
     Rig r(48000.0f);
     for (int i = 0; i < 600; ++i) {
