@@ -7,6 +7,7 @@
 // the host cuts the stream.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 
@@ -14,8 +15,6 @@
 #include "engine/value_slot.h"
 
 namespace b2 {
-
-struct engine;
 
 constexpr int kBlock = 16;  // samples per sub-block
 
@@ -58,9 +57,20 @@ struct KWeighting {
     bool active = false;  // "K Filter" as it stood at the start of the cell
 };
 
+struct LevelDetector;
+
+// What a detector needs from outside the chain: the hook that fills its dB
+// readouts when it publishes, and the count that tells it an editor has just
+// opened (1: redraw the scales).
+struct DetectorLink {
+    void (*publish)(void* context, LevelDetector& detector) = nullptr;
+    void* context = nullptr;
+    const std::atomic<uint8_t>* editorCountdown = nullptr;
+};
+
 struct LevelDetector {
     const float* source = nullptr;
-    engine* owner = nullptr;  // for the script hook and editor_countdown
+    DetectorLink link;
     float* ring = nullptr;    // TaggedBuffer of mean squares
     float* prefix = nullptr;  // TaggedBuffer: running sums of the last re-sum
     uint32_t prefixValid = 0; // prefix[0 .. prefixValid - 1] still match the ring
@@ -122,15 +132,10 @@ inline void copy_samples(float* to_block, const float* from_block, int from, int
         std::memcpy(to_block, from_block, static_cast<size_t>(to - from) * sizeof(float));
 }
 
-// Connects both strips to their blocks and parameter slots and (re)allocates
-// their RMS rings from the global ID_SAMPLE_RATE value.
-void wireStrips(engine* e);
-// Frees both rings.
-void releaseStrips(engine* e);
 // Runs samples [from, to) of the current cell: the left strip completely, then
 // the right one. inputs[c] / outputs[c] point at the host sample for `from`;
 // a null input reads as silence, a null output is not written.
-void processStrips(engine* e, const float* const inputs[2], float* const outputs[2], int from = 0, int to = kBlock);
+void processStrips(ChannelStrip strips[2], const float* const inputs[2], float* const outputs[2], int from = 0, int to = kBlock);
 
 // The modules on samples [from, to) of the current cell (a whole cell by
 // default; exposed for tests of a single module).

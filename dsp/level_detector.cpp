@@ -7,8 +7,6 @@
 
 #include "dsp/channel_strip.h"
 #include "dsp/lane_pair.h"
-#include "engine/engine.h"
-#include "engine/script_bridge.h"
 
 namespace b2 {
 
@@ -207,8 +205,7 @@ void update_peak_and_crest(LevelDetector& d, float fs) {
 void publish(LevelDetector& d) {
     MeterSnapshot& s = d.snapshot;
     if (s.ready.load(std::memory_order_acquire) == 0) {
-        call_hook(SIDE_AUDIO, d.owner, HOOK_METER_PUBLISH, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&d)),
-                  0, 0, 0);
+        if (d.link.publish) d.link.publish(d.link.context, d);
         s.scaleZero = d.scaleZeroSlot->get();
         s.scaleTop = d.scaleTopSlot->get();
         s.segmentHeight = d.segmentHeightSlot->get();
@@ -220,7 +217,8 @@ void publish(LevelDetector& d) {
         s.ready.store(1, std::memory_order_release);
     }
     if (s.scaleChanged.load(std::memory_order_acquire) == 0) {
-        const bool editorOpened = d.owner && d.owner->editor_countdown.load(std::memory_order_relaxed) == 1;
+        const bool editorOpened =
+            d.link.editorCountdown && d.link.editorCountdown->load(std::memory_order_relaxed) == 1;
         if (changed(d.scaleZeroSlot) || changed(d.scaleTopSlot) || changed(d.segmentHeightSlot) || editorOpened)
             s.scaleChanged.store(1, std::memory_order_release);
     }

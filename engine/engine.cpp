@@ -131,7 +131,7 @@ void run_piece(engine* e, float* const* inputs, float* const* outputs, int32_t d
         out[c] = (outputs && outputs[c]) ? outputs[c] + done : nullptr;
     }
     const int32_t from = e->cell_position;
-    processStrips(e, in, out, from, from + n);
+    processStrips(e->strips, in, out, from, from + n);
 }
 
 // Applies the call's events that take effect before the piece starting at

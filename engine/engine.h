@@ -7,6 +7,7 @@
 #include "dsp/channel_strip.h"
 #include "engine/events.h"
 #include "engine/param_table.h"
+#include "engine/strip_wiring.h"
 #include "engine/value_slot.h"
 
 struct lua_State;

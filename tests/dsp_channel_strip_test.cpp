@@ -170,7 +170,7 @@ TEST(ChannelStrip, LeftStripFinishesBeforeRightStarts) {
     const std::vector<float> original = shared;
     const float* ins[2] = {left.data(), shared.data()};
     float* outs[2] = {shared.data(), right_out.data()};
-    b2::processStrips(e.get(), ins, outs);
+    b2::processStrips(e->strips, ins, outs);
 
     const b2::ChannelStrip* s = e->strips;
     EXPECT_EQ(std::memcmp(shared.data(), s[0].gain.output, sizeof(float) * 16), 0);
