@@ -23,12 +23,22 @@ constexpr double kRate = 48000.0;
 constexpr int64_t kTick = 1584;  // the meter's 33 ms at 48 kHz
 constexpr int kFiles = 100;
 
-std::string temp_dir() {
-    static const std::string dir = [] {
+// A folder for the files the benchmarks write, removed at exit.
+struct TempDir {
+    std::string path;
+    TempDir() {
         char tmpl[] = "/tmp/riser_meter_benchXXXXXX";
-        return std::string(mkdtemp(tmpl) ? tmpl : "/tmp");
-    }();
-    return dir;
+        path = mkdtemp(tmpl) ? tmpl : "/tmp";
+    }
+    ~TempDir() {
+        std::remove((path + "/history.png").c_str());
+        rmdir(path.c_str());
+    }
+};
+
+const std::string& temp_dir() {
+    static TempDir dir;
+    return dir.path;
 }
 
 // 100 one-minute stereo 16-bit WAV files: one written, 99 hard links to it
@@ -64,8 +74,6 @@ struct Batch {
     }
     ~Batch() {
         for (const std::string& f : files) std::remove(f.c_str());
-        std::remove((temp_dir() + "/history.png").c_str());
-        rmdir(temp_dir().c_str());
     }
 };
 
