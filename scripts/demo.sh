@@ -9,5 +9,5 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release > /dev/null
 cmake --build "$root/build/release" --target riser-meter > /dev/null
 meter="$root/build/release/bin/riser-meter"
-"$meter" --png "$root/build/riser-demo.png" "$@"
-echo "picture of the meters: $root/build/riser-demo.png"
+"$meter" --png "$root/build/riser-demo.png" --plot "$root/build/riser-history.png" "$@"
+echo "picture of the meters: $root/build/riser-demo.png, level history: $root/build/riser-history.png"

@@ -1,146 +1,18 @@
 // riser-meter end to end: generated audio files in, readouts and errors out.
 #include <gtest/gtest.h>
 
-#include <sndfile.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "tests/tools_support.h"
+
+using namespace tools_test;
+
 namespace {
-
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs riser-meter with `args` (already shell-quoted), capturing both streams.
-Result run(const std::string& args) {
-    char err_path[] = "/tmp/riser_meter_errXXXXXX";
-    const int fd = mkstemp(err_path);
-    close(fd);
-    const std::string cmd = std::string(RISER_METER_PATH) + " " + args + " 2>" + err_path;
-    Result r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    const int status = pclose(p);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (FILE* e = std::fopen(err_path, "r")) {
-        while ((n = fread(buf, 1, sizeof buf, e)) > 0) r.err.append(buf, n);
-        std::fclose(e);
-    }
-    std::remove(err_path);
-    return r;
-}
-
-class TempWav {
-public:
-    // Writes `seconds` of sines: one frequency and amplitude per channel.
-    TempWav(int channels, double rate, double seconds, std::vector<std::pair<double, double>> tones) {
-        char tmpl[] = "/tmp/riser_meter_inXXXXXX";
-        const int fd = mkstemp(tmpl);
-        close(fd);
-        path = std::string(tmpl) + ".wav";
-        std::rename(tmpl, path.c_str());
-        SF_INFO info{};
-        info.samplerate = static_cast<int>(rate);
-        info.channels = channels;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-        SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-        const auto frames = static_cast<size_t>(rate * seconds);
-        std::vector<float> data(frames * static_cast<size_t>(channels));
-        for (size_t i = 0; i < frames; ++i)
-            for (int c = 0; c < channels; ++c) {
-                const auto& t = tones[static_cast<size_t>(c) % tones.size()];
-                data[i * static_cast<size_t>(channels) + static_cast<size_t>(c)] =
-                    static_cast<float>(t.second * std::sin(2.0 * M_PI * t.first * static_cast<double>(i) / rate));
-            }
-        sf_writef_float(f, data.data(), static_cast<sf_count_t>(frames));
-        sf_close(f);
-    }
-    ~TempWav() { std::remove(path.c_str()); }
-    std::string path;
-};
-
-// A small JSON reader: enough to check that every line parses, and to pull
-// numbers out by a dotted path ("summary.left.heldPeakDb").
-class Json {
-public:
-    explicit Json(const std::string& text) : s(text) {
-        ok = value("") && (skip(), i == s.size());
-    }
-    bool ok = false;
-    std::map<std::string, double> numbers;
-    std::map<std::string, std::string> strings;
-
-private:
-    void skip() {
-        while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
-    }
-    bool string(std::string& out) {
-        if (s[i] != '"') return false;
-        for (++i; i < s.size() && s[i] != '"'; ++i) {
-            if (s[i] == '\\') ++i;
-            out += s[i];
-        }
-        return i++ < s.size();
-    }
-    bool value(const std::string& path) {
-        skip();
-        if (i >= s.size()) return false;
-        if (s[i] == '{') {
-            ++i;
-            skip();
-            if (s[i] == '}') return ++i, true;
-            for (;;) {
-                skip();
-                std::string key;
-                if (!string(key)) return false;
-                skip();
-                if (s[i++] != ':') return false;
-                if (!value(path.empty() ? key : path + "." + key)) return false;
-                skip();
-                if (s[i] == ',') {
-                    ++i;
-                    continue;
-                }
-                return s[i++] == '}';
-            }
-        }
-        if (s[i] == '"') {
-            std::string v;
-            if (!string(v)) return false;
-            strings[path] = v;
-            return true;
-        }
-        char* end = nullptr;
-        const double v = std::strtod(s.c_str() + i, &end);
-        if (end == s.c_str() + i) return false;
-        numbers[path] = v;
-        i = static_cast<size_t>(end - s.c_str());
-        return true;
-    }
-    const std::string& s;
-    size_t i = 0;
-};
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
-        out.push_back(text.substr(start, nl - start));
-    return out;
-}
 
 // The summary object of a --json run.
 Json summary(const Result& r) {
@@ -305,4 +177,224 @@ TEST(RiserMeter, PngOfTheMainPageOrNothing) {
     EXPECT_EQ(t.status, 2);
     EXPECT_NE(access(png.c_str(), F_OK), 0);
     rmdir(dir);
+}
+
+namespace {
+
+// One channel's whole-file figures from a --json summary.
+struct Figures {
+    double peak, rms, raw_rms, crest, nonfinite;
+};
+Figures figures(Json& s, const char* side) {
+    const std::string at = std::string("summary.whole_file.") + side + ".";
+    return {s.numbers[at + "samplePeakDb"], s.numbers[at + "rmsDb"], s.numbers[at + "rawRmsDb"],
+            s.numbers[at + "crestDb"], s.numbers[at + "nonFinite"]};
+}
+
+// The gain smoother fades the first 2.5 ms in, as in the plug-in, which
+// lowers the RMS of a 10 s file by 0.0004 dB.
+const double kRmsTolerance = 0.002;
+
+}  // namespace
+
+// Whole-file figures of signals whose figures are known: the sample peak,
+// the RMS (raw and with the meter's +3 dB) and peak - RMS.
+TEST(RiserMeterWholeFile, SquareSineAndSilence) {
+    TempWav square(1, 48000, 10.0, [](int, size_t i) { return (i / 24) % 2 ? 0.5 : -0.5; });
+    Json s = summary(run("--json " + square.path));
+    ASSERT_TRUE(s.ok);
+    Figures f = figures(s, "left");
+    EXPECT_NEAR(f.peak, -6.0206, 1e-4);
+    EXPECT_NEAR(f.raw_rms, -6.0206, kRmsTolerance);
+    EXPECT_NEAR(f.rms - f.raw_rms, 3.0, 1e-4);  // exactly 3 dB, as the meter adds it
+    EXPECT_NEAR(f.crest, -3.0, kRmsTolerance);
+    EXPECT_EQ(f.nonfinite, 0);
+
+    // 9970 whole periods: peak 0.1 (the sampling hits the crest), RMS 0.1 / sqrt 2.
+    TempWav sine(2, 48000, 10.0, {{997.0, kMinus20}, {997.0, 2 * kMinus20}});
+    s = summary(run("--json " + sine.path));
+    f = figures(s, "left");
+    EXPECT_NEAR(f.peak, -20.0, 1e-4);
+    EXPECT_NEAR(f.raw_rms, -23.0103, kRmsTolerance);
+    EXPECT_NEAR(f.rms, -20.0103, kRmsTolerance);
+    EXPECT_NEAR(f.crest, 0.0103, kRmsTolerance);  // a sine's crest reads 0, as on the meter
+    EXPECT_NEAR(figures(s, "right").peak, -20.0 + 20 * std::log10(2.0), 1e-4);
+
+    TempWav silence(2, 44100, 2.0, [](int, size_t) { return 0.0; });
+    s = summary(run("--json " + silence.path));
+    f = figures(s, "right");
+    EXPECT_EQ(f.peak, -280);
+    EXPECT_EQ(f.raw_rms, -280);
+    EXPECT_EQ(f.rms, -280);
+    EXPECT_EQ(f.crest, -280);
+
+    // The text block: two decimals, silence as ---.
+    auto text = lines(run("--interval 10000 " + sine.path).out);
+    ASSERT_GE(text.size(), 4u);
+    EXPECT_EQ(text[text.size() - 3], "whole file | peak dBFS  RMS+3 dB  RMS dBFS  crest dB | non-finite");
+    EXPECT_EQ(text[text.size() - 2], "         L |    -20.00    -20.01    -23.01      0.01 | 0");
+    text = lines(run(silence.path).out);
+    EXPECT_EQ(text.back(), "         R |       ---       ---       ---       --- | 0");
+}
+
+// The figures are of what the meter measures: after "Gain", and K-weighted
+// when "K Filter" is on (10 kHz is lifted by 3.35 dB, 997 Hz is not).
+TEST(RiserMeterWholeFile, AfterTheGainAndTheKWeighting) {
+    TempWav wav(2, 48000, 10.0, {{997.0, kMinus20}, {10000.0, kMinus20}});
+    Json plain = summary(run("--json " + wav.path));
+    Json gained = summary(run("--json --set \"Gain=6 dB\" " + wav.path));
+    Json weighted = summary(run("--json --set \"K Filter=On\" " + wav.path));
+    ASSERT_TRUE(plain.ok && gained.ok && weighted.ok);
+    EXPECT_NEAR(figures(gained, "left").peak - figures(plain, "left").peak, 6.0, 1e-3);
+    EXPECT_NEAR(figures(weighted, "left").raw_rms, figures(plain, "left").raw_rms, 0.01);
+    EXPECT_NEAR(figures(weighted, "right").raw_rms - figures(plain, "right").raw_rms, 3.35, 0.05);
+    // The whole-file RMS agrees with the meter's own RMS of the steady tone.
+    EXPECT_NEAR(figures(weighted, "right").rms, weighted.numbers["summary.right.rmsDb"], 0.02);
+}
+
+// Samples that are not numbers are counted, and measured as silence like
+// the meter does, so they neither poison nor hide the rest of the file.
+TEST(RiserMeterWholeFile, NonFiniteSamplesAreCountedAsSilence) {
+    TempWav wav(2, 48000, 6.0, [](int c, size_t i) {
+        if (c == 0 && i >= 96000 && i < 192000) return std::nan("");
+        if (c == 0 && i == 200000) return HUGE_VAL;
+        return kMinus20 * std::sin(2.0 * M_PI * 1000.0 * static_cast<double>(i) / 48000);
+    });
+    Json s = summary(run("--json " + wav.path));
+    ASSERT_TRUE(s.ok);
+    const Figures left = figures(s, "left"), right = figures(s, "right");
+    EXPECT_EQ(left.nonfinite, 96001);
+    EXPECT_EQ(right.nonfinite, 0);
+    EXPECT_NEAR(left.peak, -20.0, 1e-3);
+    EXPECT_NEAR(left.raw_rms - right.raw_rms, 10 * std::log10((288000.0 - 96001) / 288000), 1e-3);
+}
+
+// The start-up transient (a peak against a still-empty RMS window) dominates
+// the plain maxima; the settled maxima begin after the first window plus the hold.
+TEST(RiserMeterSummary, SettledMaximaSkipTheWarmUp) {
+    Json s = summary(run("--json"));  // the demo: a sine left, noise right
+    ASSERT_TRUE(s.ok);
+    EXPECT_NEAR(s.numbers["summary.settled.from_s"], 1.8, 1e-9);  // 300 ms + 1500 ms
+    EXPECT_GT(s.numbers["summary.right.heldCrestDb"], 25.0);
+    EXPECT_LT(s.numbers["summary.settled.right.heldCrestDb"], 15.0);
+    EXPECT_NEAR(s.numbers["summary.settled.left.heldRmsDb"], -20.0, 0.05);
+
+    TempWav wav(2, 48000, 2.0, {{997.0, kMinus20}});
+    s = summary(run("--json --set \"Value Hold=2000 ms\" " + wav.path));
+    ASSERT_TRUE(s.ok);
+    EXPECT_EQ(s.numbers.count("summary.settled.from_s"), 0u);  // "settled":null
+    auto text = lines(run("--set \"Value Hold=2000 ms\" " + wav.path).out);
+    ASSERT_GE(text.size(), 5u);
+    EXPECT_EQ(text[text.size() - 4].rfind("settled : none", 0), 0u) << text[text.size() - 4];
+
+    // Shorter than one tick: no reading, so no maxima (not 0 dB).
+    TempWav tiny(2, 48000, 0.01, {{997.0, kMinus20}});
+    Result r = run("--json " + tiny.path);
+    EXPECT_NE(r.out.find("\"left\":null,\"right\":null"), std::string::npos) << r.out;
+    s = summary(r);
+    EXPECT_NEAR(figures(s, "left").peak, -20.0, 0.01);
+    EXPECT_NE(run(tiny.path).out.find("maxima  : none"), std::string::npos);
+}
+
+// Several files: each metered on its own, the reports in command-line order
+// whatever finishes first; an unreadable file in the middle is named on
+// stderr, the others are still metered, and the status is 2.
+TEST(RiserMeterBatch, OneCorruptFileInTheMiddle) {
+    TempWav first(2, 48000, 6.0, {{997.0, kMinus20}});
+    TempWav last(1, 44100, 0.5, {{440.0, 0.5}});
+    const std::string corrupt = first.path + ".corrupt.wav";
+    FILE* f = std::fopen(corrupt.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("RIFFxxxxWAVEjunk and nothing else", f);
+    std::fclose(f);
+    const std::string files = " " + first.path + " " + corrupt + " " + last.path;
+
+    for (const char* jobs : {"-j 1", "-j 3"}) {
+        Result r = run(std::string("--json --summary-only ") + jobs + files);
+        EXPECT_EQ(r.status, 2) << jobs;
+        EXPECT_NE(r.err.find(corrupt), std::string::npos) << r.err;
+        auto all = lines(r.out);
+        ASSERT_EQ(all.size(), 2u) << r.out;
+        Json a(all[0]), b(all[1]);
+        EXPECT_EQ(a.strings["summary.file"], first.path);
+        EXPECT_EQ(b.strings["summary.file"], last.path);
+        EXPECT_NEAR(b.numbers["summary.whole_file.right.samplePeakDb"], -6.0206, 1e-3);
+    }
+
+    // The full reports in parallel are the serial ones, in the same order.
+    Result serial = run("-j 1 --interval 500" + files);
+    Result parallel = run("-j 3 --interval 500" + files);
+    EXPECT_EQ(parallel.out, serial.out);
+    EXPECT_EQ(parallel.status, 2);
+    EXPECT_LT(serial.out.find(first.path), serial.out.find(last.path));
+
+    // The summary table: a header, then one row per metered file.
+    auto table = lines(run("--summary-only" + files).out);
+    ASSERT_EQ(table.size(), 4u);
+    EXPECT_NE(table[2].find(first.path), std::string::npos);
+    EXPECT_NE(table[3].find("-6.02"), std::string::npos) << table[3];
+    std::remove(corrupt.c_str());
+}
+
+TEST(RiserMeterBatch, PicturesOfSeveralFilesNeedAPattern) {
+    TempWav a(2, 48000, 0.5, {{997.0, kMinus20}});
+    TempWav b(2, 48000, 0.5, {{440.0, kMinus20}});
+    TempDir dir;
+    Result r = run("--plot " + dir.path + "/one.png " + a.path + " " + b.path);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("{}"), std::string::npos) << r.err;
+    EXPECT_FALSE(exists(dir.path + "/one.png"));
+
+    r = run("--summary-only --plot '" + dir.path + "/{}-history.png' " + a.path + " " + b.path);
+    EXPECT_EQ(r.status, 0) << r.err;
+    for (const TempWav* w : {&a, &b}) {
+        std::string base = w->path.substr(w->path.rfind('/') + 1);
+        base.erase(base.rfind('.'));
+        EXPECT_TRUE(exists(dir.path + "/" + base + "-history.png")) << base;
+    }
+    // The same file twice would write one picture twice.
+    r = run("--plot '" + dir.path + "/{}.png' " + a.path + " " + a.path);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("same picture"), std::string::npos) << r.err;
+}
+
+TEST(RiserMeterCsv, HeaderAndOneRowPerInterval) {
+    Result csv = run("--csv --interval 500");
+    Result json = run("--json --interval 500");
+    ASSERT_EQ(csv.status, 0) << csv.err;
+    auto rows = lines(csv.out);
+    auto objects = lines(json.out);
+    ASSERT_EQ(rows.size(), 21u);  // the header and 20 half-second rows; no summary
+    EXPECT_EQ(rows[0],
+              "time_s,left_heldPeakDb,left_peakDb,left_heldRmsDb,left_rmsDb,left_heldCrestDb,left_crestDb,"
+              "right_heldPeakDb,right_peakDb,right_heldRmsDb,right_rmsDb,right_heldCrestDb,right_crestDb");
+    const char* fields[] = {"heldPeakDb", "peakDb", "heldRmsDb", "rmsDb", "heldCrestDb", "crestDb"};
+    for (size_t i = 1; i < rows.size(); ++i) {
+        std::vector<double> cells;
+        std::string row = rows[i];
+        for (size_t at = 0; at != std::string::npos;) {
+            const size_t comma = row.find(',', at);
+            cells.push_back(std::strtod(row.substr(at, comma - at).c_str(), nullptr));
+            at = comma == std::string::npos ? comma : comma + 1;
+        }
+        ASSERT_EQ(cells.size(), 13u) << row;
+        Json j(objects[i - 1]);
+        EXPECT_EQ(cells[0], j.numbers["time_s"]);
+        for (int f = 0; f < 6; ++f) {
+            EXPECT_EQ(cells[1 + f], j.numbers[std::string("left.") + fields[f]]) << row;
+            EXPECT_EQ(cells[7 + f], j.numbers[std::string("right.") + fields[f]]) << row;
+        }
+    }
+
+    // Several files: a file column, quoted; the summary-only form has one row per file.
+    TempWav a(2, 48000, 1.0, {{997.0, kMinus20}});
+    auto both = lines(run("--csv --interval 500 " + a.path + " " + a.path).out);
+    ASSERT_EQ(both.size(), 5u);
+    EXPECT_EQ(both[0].rfind("file,time_s,left_heldPeakDb", 0), 0u);
+    EXPECT_EQ(both[4].rfind("\"" + a.path + "\",1.000000,", 0), 0u) << both[4];
+    auto table = lines(run("--csv --summary-only " + a.path).out);
+    ASSERT_EQ(table.size(), 2u);
+    EXPECT_EQ(table[0].rfind("file,sample_rate,frames,left_samplePeakDb,left_rmsDb,left_rawRmsDb,left_crestDb", 0), 0u);
+    EXPECT_EQ(table[1].rfind("\"" + a.path + "\",48000,48000,-20", 0), 0u) << table[1];
+    EXPECT_EQ(run("--csv --json").status, 2);
 }

@@ -1,14 +1,15 @@
-// riser-meter: meters an audio file (or a built-in demo signal) with Riser's
+// riser-meter: meters audio files (or a built-in demo signal) with Riser's
 // engine and prints the readouts the editor would show.
-#include <unistd.h>
-
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "tools/riser_meter/audio_input.h"
-#include "tools/riser_meter/meter_run.h"
+#include "tools/riser_meter/meter_file.h"
 #include "tools/riser_meter/options.h"
 #include "tools/riser_meter/png_output.h"
 #include "tools/riser_meter/report.h"
@@ -22,33 +23,68 @@ int fail(const std::string& message) {
     return 2;
 }
 
-class Progress {
-public:
-    Progress(int64_t total, double rate) : total(total), shown(isatty(2) && total > rate * 5.0) {}
-    void update(int64_t done) {
-        if (!shown || total <= 0) return;
-        const int percent = static_cast<int>(100 * done / total);
-        if (percent == last) return;
-        last = percent;
-        std::fprintf(stderr, "\rmetering: %3d%%", percent);
-        std::fflush(stderr);
-    }
-    ~Progress() {
-        if (shown) std::fprintf(stderr, "\r%*s\r", 16, "");
-    }
-
-private:
-    int64_t total;
-    bool shown;
-    int last = -1;
+// One input's report, kept until every input before it has been printed.
+struct Outcome {
+    std::string out;
+    std::string error;
+    bool ok = false;
+    bool done = false;
 };
 
-void report(const Options& o, double time_s, const MeterRun& run) {
-    if (!run.has_snapshots()) return;
-    if (o.json)
-        print_json_line(stdout, time_s, run.latest());
-    else
-        print_text_line(stdout, time_s, run.latest());
+// Meters one input into a memory buffer.
+void meter_to_buffer(const Options& o, const std::string& file, Outcome& result) {
+    char* data = nullptr;
+    size_t size = 0;
+    std::FILE* out = open_memstream(&data, &size);
+    if (!out) {
+        result.error = "out of memory metering \"" + source_name(file) + "\"";
+        return;
+    }
+    result.ok = meter_file(o, file, true, false, out, result.error);
+    std::fclose(out);
+    result.out.assign(data, size);
+    std::free(data);
+}
+
+// Meters the inputs on `jobs` threads, each input with its own engine, and
+// prints each report in command-line order as soon as it and all before it
+// are done. Returns true when every input was metered.
+bool meter_in_parallel(const Options& o, const std::vector<std::string>& inputs, int jobs) {
+    std::vector<Outcome> outcomes(inputs.size());
+    std::mutex lock;
+    std::condition_variable finished;
+    size_t next = 0;
+    auto worker = [&] {
+        for (;;) {
+            size_t i;
+            {
+                std::lock_guard<std::mutex> g(lock);
+                if (next == inputs.size()) return;
+                i = next++;
+            }
+            Outcome result;
+            meter_to_buffer(o, inputs[i], result);
+            result.done = true;
+            std::lock_guard<std::mutex> g(lock);
+            outcomes[i] = std::move(result);
+            finished.notify_all();
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < jobs; ++t) threads.emplace_back(worker);
+    bool all_ok = true;
+    for (Outcome& r : outcomes) {
+        std::unique_lock<std::mutex> g(lock);
+        finished.wait(g, [&] { return r.done; });
+        g.unlock();
+        std::fwrite(r.out.data(), 1, r.out.size(), stdout);
+        std::fflush(stdout);
+        if (!r.ok) fail(r.error);
+        all_ok = all_ok && r.ok;
+        std::string().swap(r.out);
+    }
+    for (std::thread& t : threads) t.join();
+    return all_ok;
 }
 
 }  // namespace
@@ -65,38 +101,18 @@ int main(int argc, char** argv) {
         std::puts("1.0.1");
         return 0;
     }
-    std::unique_ptr<AudioInput> input = o.file.empty() ? make_demo_signal() : open_audio_file(o.file, error);
-    if (!input) return fail(error);
     if (!o.png.empty() && !png_output_available()) return fail("--png is not available: this build has no editor");
 
-    const double rate = input->sample_rate();
-    const RunInfo info{o.file.empty() ? "demo" : o.file, rate, input->frames(), o.block};
-    MeterRun run(rate, o.block, o.settings);
-    if (!run.ok()) return fail("out of memory");
-    if (!o.json) print_text_header(stdout, info);
+    const std::vector<std::string> inputs = o.files.empty() ? std::vector<std::string>{""} : o.files;
+    const bool several = inputs.size() > 1;
+    if (o.summary_only && !o.json) print_summary_table_header(stdout, o.csv);
+    if (o.csv && !o.summary_only) print_csv_header(stdout, several);
 
-    const int64_t interval = std::max<int64_t>(1, static_cast<int64_t>(rate * o.interval_ms / 1000.0));
-    std::vector<float> left(static_cast<size_t>(o.block)), right(static_cast<size_t>(o.block));
-    int64_t done = 0, next_report = interval;
-    Progress progress(input->frames(), rate);
-    for (;;) {
-        const int want = static_cast<int>(std::min<int64_t>(o.block, next_report - done));
-        const int got = input->read(left.data(), right.data(), want);
-        if (got <= 0) break;
-        run.process(left.data(), right.data(), got);
-        done += got;
-        if (done == next_report) {
-            report(o, static_cast<double>(done) / rate, run);
-            next_report += interval;
-        }
-        progress.update(done);
+    if (!several) {
+        if (!meter_file(o, inputs[0], false, true, stdout, error)) return fail(error);
+        return 0;
     }
-    if (done != next_report - interval) report(o, static_cast<double>(done) / rate, run);
-
-    if (o.json)
-        print_json_summary(stdout, info, run.maxima());
-    else
-        print_text_summary(stdout, info, run.maxima());
-    if (!o.png.empty() && !write_png(o.png, run, error)) return fail(error);
-    return 0;
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const int jobs = static_cast<int>(std::min<size_t>(inputs.size(), o.jobs > 0 ? o.jobs : cores));
+    return meter_in_parallel(o, inputs, jobs) ? 0 : 2;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/script_bridge.h"
+#include "tools/riser_meter/history.h"
 
 namespace riser_meter {
 
@@ -34,6 +35,8 @@ MeterRun::MeterRun(double r, int max_block, const std::vector<std::pair<int, flo
     b2::set_slot(engine, b2::BANK_GLOBAL, b2::ID_SAMPLE_RATE_HOST, static_cast<float>(rate));
     b2::apply_sample_rate(engine, true);
     b2::set_slot(engine, b2::BANK_GLOBAL, b2::ID_GLOBAL_RESET, 1.0f);
+    const double settle_ms = b2::global_value(engine, b2::ID_RMS_WINDOW) + b2::global_value(engine, b2::ID_VALUE_HOLD);
+    settle_frames = static_cast<int64_t>(rate * settle_ms / 1000.0);
 }
 
 MeterRun::~MeterRun() { b2::destroy_engine(engine); }
@@ -52,6 +55,7 @@ void MeterRun::process(float* left, float* right, int n) {
         right += piece;
         n -= piece;
         since_tick += piece;
+        stream_position += piece;
         if (since_tick == tick_period) {
             since_tick = 0;
             tick();
@@ -69,6 +73,15 @@ void MeterRun::tick() {
     keep_max(max.left, taken.left, taken_count == 0);
     keep_max(max.right, taken.right, taken_count == 0);
     ++taken_count;
+    if (reading_position >= settle_frames) {
+        keep_max(settled_max.left, taken.left, settled_count == 0);
+        keep_max(settled_max.right, taken.right, settled_count == 0);
+        ++settled_count;
+    }
+    if (history) history->add(reading_position, taken.left, taken.right);
+    // The detectors publish their next readings at the end of the first
+    // 16-sample cell after this take: that is where those readings belong.
+    reading_position = (stream_position / b2::kBlock + 1) * b2::kBlock;
 }
 
 }  // namespace riser_meter

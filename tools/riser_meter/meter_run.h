@@ -11,6 +11,8 @@
 
 namespace riser_meter {
 
+class LevelHistory;
+
 struct Snapshots {
     b2::MeterSnapshot left, right;
 };
@@ -30,6 +32,15 @@ public:
     bool has_snapshots() const { return taken_count > 0; }
     const Snapshots& latest() const { return taken; }
     const Snapshots& maxima() const { return max; }
+    // The maxima of the snapshots measured once the meter has settled: from
+    // the first RMS window plus "Value Hold" after the start, so the start-up
+    // transient (a peak against a still-empty window) is left out.
+    bool has_settled() const { return settled_count > 0; }
+    const Snapshots& settled_maxima() const { return settled_max; }
+    double settled_from_s() const { return static_cast<double>(settle_frames) / rate; }
+    // Every snapshot taken is also added to `h` (null: none), at the stream
+    // position where it was measured.
+    void set_history(LevelHistory* h) { history = h; }
     b2::engine* get_engine() const { return engine; }
 
 private:
@@ -39,9 +50,17 @@ private:
     double rate;
     int64_t tick_period;  // 33 ms of audio, in samples
     int64_t since_tick = 0;
+    int64_t stream_position = 0;
+    // Where the readings of the next take were measured: the editor shows a
+    // reading up to one tick after the detectors published it.
+    int64_t reading_position = b2::kBlock;
+    int64_t settle_frames = 0;
     int64_t taken_count = 0;
+    int64_t settled_count = 0;
+    LevelHistory* history = nullptr;
     Snapshots taken;
     Snapshots max;
+    Snapshots settled_max;
 };
 
 }  // namespace riser_meter

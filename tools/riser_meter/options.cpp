@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <set>
 
 #include "engine/param_table.h"
 #include "engine/value_format.h"
@@ -54,6 +56,41 @@ int find_host_parameter(const std::string& name) {
     return -1;
 }
 
+namespace {
+
+bool parse_plot_size(const char* text, int& width, int& height) {
+    int w = 0, h = 0;
+    char tail = 0;
+    if (std::sscanf(text, "%dx%d%c", &w, &h, &tail) != 2) return false;
+    if (w < kMinPlotWidth || w > kMaxPlotSide || h < kMinPlotHeight || h > kMaxPlotSide) return false;
+    width = w;
+    height = h;
+    return true;
+}
+
+// Several inputs need a "{}" in each picture pattern, and no two inputs may
+// be given the same picture.
+bool check_output_patterns(const Options& o, std::string& error) {
+    const std::pair<const char*, const std::string*> patterns[] = {{"--png", &o.png}, {"--plot", &o.plot}};
+    for (const auto& p : patterns) {
+        if (p.second->empty() || o.files.size() < 2) continue;
+        if (p.second->find("{}") == std::string::npos) {
+            error = std::string(p.first) +
+                    " with several files needs a pattern containing {} (the file's base name), e.g. 'plots/{}.png'";
+            return false;
+        }
+        std::set<std::string> seen;
+        for (const std::string& f : o.files)
+            if (!seen.insert(output_path(*p.second, f)).second) {
+                error = std::string(p.first) + ": two files would write the same picture \"" + output_path(*p.second, f) + "\"";
+                return false;
+            }
+    }
+    return true;
+}
+
+}  // namespace
+
 bool parse_options(int argc, char** argv, Options& out, std::string& error) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -70,6 +107,10 @@ bool parse_options(int argc, char** argv, Options& out, std::string& error) {
             out.version = true;
         } else if (arg == "--json") {
             out.json = true;
+        } else if (arg == "--csv") {
+            out.csv = true;
+        } else if (arg == "--summary-only") {
+            out.summary_only = true;
         } else if (arg == "--set") {
             const char* v = value("NAME=VALUE");
             std::pair<int, float> setting;
@@ -91,29 +132,71 @@ bool parse_options(int argc, char** argv, Options& out, std::string& error) {
                 return false;
             }
             out.block = static_cast<int>(n);
+        } else if (arg == "-j" || arg == "--jobs") {
+            const char* v = value("a number of files to meter at once");
+            double n = 0;
+            if (!v) return false;
+            if (!parse_number(v, 1.0, 256.0, n) || n != std::floor(n)) {
+                error = arg + " needs a whole number from 1 to 256, got \"" + std::string(v) + "\"";
+                return false;
+            }
+            out.jobs = static_cast<int>(n);
         } else if (arg == "--png") {
             const char* v = value("a file name");
             if (!v) return false;
             out.png = v;
+        } else if (arg == "--plot") {
+            const char* v = value("a file name");
+            if (!v) return false;
+            out.plot = v;
+        } else if (arg == "--plot-size") {
+            const char* v = value("WIDTHxHEIGHT");
+            if (!v) return false;
+            if (!parse_plot_size(v, out.plot_width, out.plot_height)) {
+                error = "--plot-size needs WIDTHxHEIGHT in pixels, from " + std::to_string(kMinPlotWidth) + "x" +
+                        std::to_string(kMinPlotHeight) + " to " + std::to_string(kMaxPlotSide) + "x" +
+                        std::to_string(kMaxPlotSide) + ", got \"" + std::string(v) + "\"";
+                return false;
+            }
         } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + arg + " (see --help)";
             return false;
-        } else if (!out.file.empty()) {
-            error = "only one audio file can be metered at a time (got \"" + out.file + "\" and \"" + arg + "\")";
-            return false;
         } else {
-            out.file = arg;
+            out.files.push_back(arg);
         }
     }
-    return true;
+    if (out.json && out.csv) {
+        error = "--json and --csv cannot be used together";
+        return false;
+    }
+    return check_output_patterns(out, error);
+}
+
+std::string source_name(const std::string& file) { return file.empty() ? "demo" : file; }
+
+std::string output_path(const std::string& pattern, const std::string& file) {
+    std::string base = file.empty() ? "demo" : file.substr(file.find_last_of('/') + 1);
+    const size_t dot = base.find_last_of('.');
+    if (dot != std::string::npos && dot > 0) base.erase(dot);
+    std::string out;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern.compare(i, 2, "{}") == 0) {
+            out += base;
+            ++i;
+        } else {
+            out += pattern[i];
+        }
+    }
+    return out;
 }
 
 const char* usage_text() {
-    return "usage: riser-meter [options] [FILE]\n"
+    return "usage: riser-meter [options] [FILE...]\n"
            "\n"
-           "Meters an audio file (WAV, AIFF, FLAC, Ogg, ... ; mono or stereo) with Riser's\n"
-           "engine and prints what the editor's readouts show. Without FILE it meters a\n"
-           "built-in 10 s demo: a 997 Hz sine at -20 dBFS (left) and noise (right).\n"
+           "Meters audio files (WAV, AIFF, FLAC, Ogg, ... ; mono or stereo) with Riser's\n"
+           "engine and prints what the editor's readouts show, then whole-file figures.\n"
+           "Without FILE it meters a built-in 10 s demo: a 997 Hz sine at -20 dBFS (left)\n"
+           "and noise (right). Several files are metered independently, in parallel.\n"
            "\n"
            "options:\n"
            "  --set NAME=VALUE  set a parameter by its name, the value in its own text form,\n"
@@ -121,7 +204,14 @@ const char* usage_text() {
            "  --interval MS     one report line per MS of audio (default 1000)\n"
            "  --block N         host block size in samples (default 512)\n"
            "  --json            one JSON object per line instead of text\n"
+           "  --csv             the interval lines as CSV with a header row\n"
+           "  --summary-only    only the whole-file figures: one line per file\n"
+           "  -j, --jobs N      meter N files at once (default: one per core)\n"
            "  --png FILE        render the editor's main page with the final meter state\n"
+           "  --plot FILE       draw the level history of the file as a PNG picture\n"
+           "  --plot-size WxH   size of the --plot picture in pixels (default 1200x600)\n"
+           "                    with several files, FILE for --png and --plot must contain\n"
+           "                    {}, which becomes each file's base name: 'plots/{}.png'\n"
            "  --version         print the version\n"
            "  --help            print this text\n"
            "\n"
@@ -129,7 +219,8 @@ const char* usage_text() {
            "  Peak Clip, Peak High, Peak Low, Crest High, Crest Low, Value Hold, Segment Hgt,\n"
            "  K Filter, Bypass\n"
            "\n"
-           "exit status: 0 on success, 2 on any error (the message names the problem).\n";
+           "exit status: 0 on success, 2 on any error (the message names the problem and the\n"
+           "file); with several files the others are still metered.\n";
 }
 
 }  // namespace riser_meter

@@ -7,13 +7,25 @@
 
 namespace riser_meter {
 
+// Limits of --plot-size: room for the axes and panes, and what one cairo
+// image surface can hold.
+constexpr int kMinPlotWidth = 320;
+constexpr int kMinPlotHeight = 240;
+constexpr int kMaxPlotSide = 16000;
+
 struct Options {
-    std::string file;                                      // empty: the built-in demo signal
+    std::vector<std::string> files;                        // none: the built-in demo signal
     std::vector<std::pair<int, float>> settings;           // parameter id, plain value
     double interval_ms = 1000.0;
     int block = 512;
     bool json = false;
+    bool csv = false;
+    bool summary_only = false;
+    int jobs = 0;                                          // 0: one per core
     std::string png;                                       // empty: no picture
+    std::string plot;                                      // empty: no level history
+    int plot_width = 1200;
+    int plot_height = 600;
     bool help = false;
     bool version = false;
 };
@@ -23,6 +35,12 @@ bool parse_options(int argc, char** argv, Options& out, std::string& error);
 
 // The parameter id whose host name is `name` (exact), or -1.
 int find_host_parameter(const std::string& name);
+
+// The name shown for an input: the file name, or "demo".
+std::string source_name(const std::string& file);
+// An output path for one input: `pattern` with every "{}" replaced by the
+// input's base name (no folder, no extension; "demo" for the demo signal).
+std::string output_path(const std::string& pattern, const std::string& file);
 
 const char* usage_text();
 

@@ -2,6 +2,7 @@
 #include "tools/riser_meter/png_output.h"
 
 #include <cstdio>
+#include <mutex>
 
 #include "editor/offscreen_picture.h"
 
@@ -14,6 +15,9 @@ bool write_png(const std::string& path, const MeterRun& run, std::string& error)
         error = "no meter state to draw: the audio is shorter than one editor tick (33 ms)";
         return false;
     }
+    // The toolkit's objects are not made for several threads: one picture at a time.
+    static std::mutex toolkit;
+    std::lock_guard<std::mutex> one_at_a_time(toolkit);
     // Publish the last snapshots again, as the detectors would for an editor.
     b2::engine* e = run.get_engine();
     const b2::MeterSnapshot* last[2] = {&run.latest().left, &run.latest().right};

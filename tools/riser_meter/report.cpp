@@ -6,9 +6,28 @@ namespace riser_meter {
 
 namespace {
 
+const char* const kFields[] = {"heldPeakDb", "peakDb", "heldRmsDb", "rmsDb", "heldCrestDb", "crestDb"};
+
+void fields_of(const b2::MeterSnapshot& s, float out[6]) {
+    out[0] = s.heldPeakDb;
+    out[1] = s.peakDb;
+    out[2] = s.heldRmsDb;
+    out[3] = s.rmsDb;
+    out[4] = s.heldCrestDb;
+    out[5] = s.crestDb;
+}
+
 std::string readout(float db) {
     char text[b2::kTextSize];
     b2::formatReadout(db, text);
+    return text;
+}
+
+// A whole-file figure: two decimals, or "---" for silence (as the readouts).
+std::string figure(double db) {
+    if (db < -200.0) return "---";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", db);
     return text;
 }
 
@@ -21,10 +40,23 @@ void print_channel(std::FILE* out, const char* name, const b2::MeterSnapshot& s)
 }
 
 void print_json_channel(std::FILE* out, const char* name, const b2::MeterSnapshot& s) {
-    std::fprintf(out,
-                 "\"%s\":{\"heldPeakDb\":%.6g,\"peakDb\":%.6g,\"heldRmsDb\":%.6g,\"rmsDb\":%.6g,"
-                 "\"heldCrestDb\":%.6g,\"crestDb\":%.6g}",
-                 name, s.heldPeakDb, s.peakDb, s.heldRmsDb, s.rmsDb, s.heldCrestDb, s.crestDb);
+    float v[6];
+    fields_of(s, v);
+    std::fprintf(out, "\"%s\":{", name);
+    for (int i = 0; i < 6; ++i) std::fprintf(out, "%s\"%s\":%.6g", i ? "," : "", kFields[i], v[i]);
+    std::fprintf(out, "}");
+}
+
+void print_json_figures(std::FILE* out, const char* name, const ChannelFigures& f) {
+    const FiguresDb d = to_db(f);
+    std::fprintf(out, "\"%s\":{\"samplePeakDb\":%.6g,\"rmsDb\":%.6g,\"rawRmsDb\":%.6g,\"crestDb\":%.6g,\"nonFinite\":%lld}",
+                 name, d.peakDb, d.rmsDb, d.rawRmsDb, d.crestDb, static_cast<long long>(f.nonfinite));
+}
+
+void print_csv_snapshot(std::FILE* out, const b2::MeterSnapshot& s) {
+    float v[6];
+    fields_of(s, v);
+    for (float x : v) std::fprintf(out, ",%.6g", x);
 }
 
 }  // namespace
@@ -46,6 +78,15 @@ std::string json_escape(const std::string& text) {
     return out;
 }
 
+std::string csv_quote(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
 void print_text_header(std::FILE* out, const RunInfo& info) {
     std::fprintf(out, "riser-meter 1.0.1: %s, %.0f Hz, %lld frames, blocks of %d\n", info.source.c_str(),
                  info.sample_rate, static_cast<long long>(info.frames), info.block);
@@ -59,28 +100,117 @@ void print_text_line(std::FILE* out, double time_s, const Snapshots& s) {
     std::fprintf(out, "\n");
 }
 
-void print_text_summary(std::FILE* out, const RunInfo& info, const Snapshots& m) {
-    std::fprintf(out, "maxima  ");
-    print_channel(out, "L", m.left);
-    print_channel(out, "R", m.right);
-    std::fprintf(out, "\n");
+void print_text_summary(std::FILE* out, const RunInfo& info, const Summary& m) {
+    if (m.has_maxima) {
+        std::fprintf(out, "maxima  ");
+        print_channel(out, "L", m.maxima.left);
+        print_channel(out, "R", m.maxima.right);
+        std::fprintf(out, "\n");
+    } else {
+        std::fprintf(out, "maxima  : none (the audio is shorter than one editor tick, 33 ms)\n");
+    }
+    if (m.has_settled) {
+        std::fprintf(out, "settled ");
+        print_channel(out, "L", m.settled.left);
+        print_channel(out, "R", m.settled.right);
+        std::fprintf(out, "\n  (settled: the maxima from %.3f s on, after the first RMS window and Value Hold)\n",
+                     m.settled_from_s);
+    } else {
+        std::fprintf(out, "settled : none (the audio is shorter than the first RMS window and Value Hold, %.3f s)\n",
+                     m.settled_from_s);
+    }
+    std::fprintf(out, "whole file | peak dBFS  RMS+3 dB  RMS dBFS  crest dB | non-finite\n");
+    for (int c = 0; c < 2; ++c) {
+        const FiguresDb d = to_db(m.figures[c]);
+        std::fprintf(out, "         %s | %9s %9s %9s %9s | %lld\n", c ? "R" : "L", figure(d.peakDb).c_str(),
+                     figure(d.rmsDb).c_str(), figure(d.rawRmsDb).c_str(), figure(d.crestDb).c_str(),
+                     static_cast<long long>(m.figures[c].nonfinite));
+    }
 }
 
-void print_json_line(std::FILE* out, double time_s, const Snapshots& s) {
-    std::fprintf(out, "{\"time_s\":%.6f,", time_s);
+void print_json_line(std::FILE* out, const RunInfo& info, double time_s, const Snapshots& s) {
+    std::fprintf(out, "{");
+    if (info.several) std::fprintf(out, "\"file\":\"%s\",", json_escape(info.source).c_str());
+    std::fprintf(out, "\"time_s\":%.6f,", time_s);
     print_json_channel(out, "left", s.left);
     std::fprintf(out, ",");
     print_json_channel(out, "right", s.right);
     std::fprintf(out, "}\n");
 }
 
-void print_json_summary(std::FILE* out, const RunInfo& info, const Snapshots& m) {
+void print_json_summary(std::FILE* out, const RunInfo& info, const Summary& m) {
     std::fprintf(out, "{\"summary\":{\"file\":\"%s\",\"sample_rate\":%.6g,\"frames\":%lld,",
                  json_escape(info.source).c_str(), info.sample_rate, static_cast<long long>(info.frames));
-    print_json_channel(out, "left", m.left);
+    if (m.has_maxima) {
+        print_json_channel(out, "left", m.maxima.left);
+        std::fprintf(out, ",");
+        print_json_channel(out, "right", m.maxima.right);
+    } else {
+        std::fprintf(out, "\"left\":null,\"right\":null");
+    }
+    if (m.has_settled) {
+        std::fprintf(out, ",\"settled\":{\"from_s\":%.6f,", m.settled_from_s);
+        print_json_channel(out, "left", m.settled.left);
+        std::fprintf(out, ",");
+        print_json_channel(out, "right", m.settled.right);
+        std::fprintf(out, "}");
+    } else {
+        std::fprintf(out, ",\"settled\":null");
+    }
+    std::fprintf(out, ",\"whole_file\":{");
+    print_json_figures(out, "left", m.figures[0]);
     std::fprintf(out, ",");
-    print_json_channel(out, "right", m.right);
-    std::fprintf(out, "}}\n");
+    print_json_figures(out, "right", m.figures[1]);
+    std::fprintf(out, "}}}\n");
+}
+
+void print_csv_header(std::FILE* out, bool several) {
+    std::fprintf(out, "%stime_s", several ? "file," : "");
+    for (const char* side : {"left", "right"})
+        for (const char* f : kFields) std::fprintf(out, ",%s_%s", side, f);
+    std::fprintf(out, "\n");
+}
+
+void print_csv_line(std::FILE* out, const RunInfo& info, double time_s, const Snapshots& s) {
+    if (info.several) std::fprintf(out, "%s,", csv_quote(info.source).c_str());
+    std::fprintf(out, "%.6f", time_s);
+    print_csv_snapshot(out, s.left);
+    print_csv_snapshot(out, s.right);
+    std::fprintf(out, "\n");
+}
+
+void print_summary_table_header(std::FILE* out, bool csv) {
+    if (csv) {
+        std::fprintf(out, "file,sample_rate,frames");
+        for (const char* side : {"left", "right"})
+            for (const char* f : {"samplePeakDb", "rmsDb", "rawRmsDb", "crestDb", "nonFinite"})
+                std::fprintf(out, ",%s_%s", side, f);
+        std::fprintf(out, "\n");
+        return;
+    }
+    std::fprintf(out, "whole file: peak dBFS, RMS+3 dB (the meter's RMS), RMS dBFS, crest dB (peak - RMS+3)\n");
+    for (const char* side : {"L peak", "R peak"}) std::fprintf(out, "%7s %6s %6s %6s | ", side, "RMS+3", "RMS", "crest");
+    std::fprintf(out, "file\n");
+}
+
+void print_summary_row(std::FILE* out, const RunInfo& info, const Summary& m, bool csv) {
+    if (csv) {
+        std::fprintf(out, "%s,%.6g,%lld", csv_quote(info.source).c_str(), info.sample_rate,
+                     static_cast<long long>(info.frames));
+        for (const ChannelFigures& f : m.figures) {
+            const FiguresDb d = to_db(f);
+            std::fprintf(out, ",%.6g,%.6g,%.6g,%.6g,%lld", d.peakDb, d.rmsDb, d.rawRmsDb, d.crestDb,
+                         static_cast<long long>(f.nonfinite));
+        }
+        std::fprintf(out, "\n");
+        return;
+    }
+    for (const ChannelFigures& f : m.figures) {
+        const FiguresDb d = to_db(f);
+        std::fprintf(out, "%7s %6s %6s %6s | ", figure(d.peakDb).c_str(), figure(d.rmsDb).c_str(),
+                     figure(d.rawRmsDb).c_str(), figure(d.crestDb).c_str());
+    }
+    std::fprintf(out, "%s\n", info.source.c_str());
 }
 
 }  // namespace riser_meter

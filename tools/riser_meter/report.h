@@ -1,10 +1,12 @@
-// riser-meter's output: text lines as the editor shows the readouts, or JSON lines.
+// riser-meter's output: text lines as the editor shows the readouts, JSON
+// lines or CSV rows, and the summary of a file.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
+#include "tools/riser_meter/file_figures.h"
 #include "tools/riser_meter/meter_run.h"
 
 namespace riser_meter {
@@ -14,15 +16,36 @@ struct RunInfo {
     double sample_rate;
     int64_t frames;
     int block;
+    bool several = false;  // one of several inputs: interval lines carry the name
+};
+
+// What a file's summary holds besides its RunInfo.
+struct Summary {
+    bool has_maxima = false;      // false: no reading was taken (audio shorter than 33 ms)
+    Snapshots maxima;             // largest of each reading over the file
+    bool has_settled = false;
+    Snapshots settled;            // the same from settled_from_s on
+    double settled_from_s = 0;
+    ChannelFigures figures[2];    // whole-file figures, left and right
 };
 
 void print_text_header(std::FILE* out, const RunInfo& info);
 void print_text_line(std::FILE* out, double time_s, const Snapshots& s);
-void print_text_summary(std::FILE* out, const RunInfo& info, const Snapshots& maxima);
+// The maxima line, the settled maxima and the whole-file block.
+void print_text_summary(std::FILE* out, const RunInfo& info, const Summary& summary);
 
-void print_json_line(std::FILE* out, double time_s, const Snapshots& s);
-void print_json_summary(std::FILE* out, const RunInfo& info, const Snapshots& maxima);
+void print_json_line(std::FILE* out, const RunInfo& info, double time_s, const Snapshots& s);
+void print_json_summary(std::FILE* out, const RunInfo& info, const Summary& summary);
+
+// CSV of the interval lines; with several inputs a first column names the file.
+void print_csv_header(std::FILE* out, bool several);
+void print_csv_line(std::FILE* out, const RunInfo& info, double time_s, const Snapshots& s);
+
+// --summary-only: one row of whole-file figures per file, as a text table or CSV.
+void print_summary_table_header(std::FILE* out, bool csv);
+void print_summary_row(std::FILE* out, const RunInfo& info, const Summary& summary, bool csv);
 
 std::string json_escape(const std::string& text);
+std::string csv_quote(const std::string& text);
 
 }  // namespace riser_meter

@@ -1,0 +1,146 @@
+#include "tools/riser_meter/meter_file.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "tools/riser_meter/audio_input.h"
+#include "tools/riser_meter/file_figures.h"
+#include "tools/riser_meter/history.h"
+#include "tools/riser_meter/meter_run.h"
+#include "tools/riser_meter/plot.h"
+#include "tools/riser_meter/png_output.h"
+#include "tools/riser_meter/report.h"
+
+namespace riser_meter {
+
+namespace {
+
+class Progress {
+public:
+    Progress(bool wanted, int64_t total, double rate) : total(total), shown(wanted && isatty(2) && total > rate * 5.0) {}
+    void update(int64_t done) {
+        if (!shown || total <= 0) return;
+        const int percent = static_cast<int>(100 * done / total);
+        if (percent == last) return;
+        last = percent;
+        std::fprintf(stderr, "\rmetering: %3d%%", percent);
+        std::fflush(stderr);
+    }
+    ~Progress() {
+        if (shown) std::fprintf(stderr, "\r%*s\r", 16, "");
+    }
+
+private:
+    int64_t total;
+    bool shown;
+    int last = -1;
+};
+
+PlotSettings plot_settings_of(const b2::engine* e) {
+    auto v = [e](int id) { return b2::global_value(e, id); };
+    PlotSettings s;
+    s.scale_top = v(b2::ID_SCALE_TOP);
+    s.scale_zero = v(b2::ID_SCALE_ZERO);
+    s.segment_height = v(b2::ID_SEGMENT_HEIGHT);
+    s.peak_clip = v(b2::ID_PEAK_CLIP);
+    s.peak_high = v(b2::ID_PEAK_HIGH);
+    s.peak_low = v(b2::ID_PEAK_LOW);
+    s.rms_high = v(b2::ID_RMS_HIGH);
+    s.rms_low = v(b2::ID_RMS_LOW);
+    s.crest_high = v(b2::ID_CREST_HIGH);
+    s.crest_low = v(b2::ID_CREST_LOW);
+    s.rms_window_ms = v(b2::ID_RMS_WINDOW);
+    s.peak_fall_ms = v(b2::ID_PEAK_FALL);
+    s.value_hold_ms = v(b2::ID_VALUE_HOLD);
+    s.k_weighted = v(b2::ID_K_FILTER) >= 0.5f;
+    return s;
+}
+
+// Where the interval lines go; the summary-only modes print none.
+void report_line(const Options& o, const RunInfo& info, double time_s, const MeterRun& run, std::FILE* out) {
+    if (!run.has_snapshots() || o.summary_only) return;
+    if (o.json)
+        print_json_line(out, info, time_s, run.latest());
+    else if (o.csv)
+        print_csv_line(out, info, time_s, run.latest());
+    else
+        print_text_line(out, time_s, run.latest());
+}
+
+void report_summary(const Options& o, const RunInfo& info, const MeterRun& run, const FileFigures& figures,
+                    std::FILE* out) {
+    Summary s;
+    s.has_maxima = run.has_snapshots();
+    s.maxima = run.maxima();
+    s.has_settled = run.has_settled();
+    s.settled = run.settled_maxima();
+    s.settled_from_s = run.settled_from_s();
+    s.figures[0] = figures.channel(0);
+    s.figures[1] = figures.channel(1);
+    if (o.json)
+        print_json_summary(out, info, s);
+    else if (o.summary_only)
+        print_summary_row(out, info, s, o.csv);
+    else if (!o.csv)
+        print_text_summary(out, info, s);
+}
+
+}  // namespace
+
+bool meter_file(const Options& o, const std::string& file, bool several, bool progress, std::FILE* out,
+                std::string& error) {
+    std::unique_ptr<AudioInput> input = file.empty() ? make_demo_signal() : open_audio_file(file, error);
+    if (!input) return false;
+
+    const double rate = input->sample_rate();
+    RunInfo info{source_name(file), rate, input->frames(), o.block, several};
+    MeterRun run(rate, o.block, o.settings);
+    if (!run.ok()) {
+        error = "out of memory metering \"" + info.source + "\"";
+        return false;
+    }
+    const PlotSettings settings = plot_settings_of(run.get_engine());
+    FileFigures figures(rate, settings.k_weighted);
+    std::unique_ptr<LevelHistory> history;
+    if (!o.plot.empty()) {
+        const PlotLayout layout = plot_layout(o.plot_width, o.plot_height, settings);
+        history = std::make_unique<LevelHistory>(layout.columns(), input->frames());
+        run.set_history(history.get());
+    }
+    if (!o.json && !o.csv && !o.summary_only) print_text_header(out, info);
+
+    const int64_t interval = std::max<int64_t>(1, static_cast<int64_t>(rate * o.interval_ms / 1000.0));
+    std::vector<float> left(static_cast<size_t>(o.block)), right(static_cast<size_t>(o.block));
+    int64_t done = 0, next_report = interval;
+    Progress shown(progress, input->frames(), rate);
+    for (;;) {
+        const int want = static_cast<int>(std::min<int64_t>(o.block, next_report - done));
+        const int got = input->read(left.data(), right.data(), want);
+        if (got <= 0) break;
+        run.process(left.data(), right.data(), got);
+        // The buffers now hold the engine's output: the signal after the gain.
+        figures.add(left.data(), right.data(), got, history.get());
+        done += got;
+        if (done == next_report) {
+            report_line(o, info, static_cast<double>(done) / rate, run, out);
+            next_report += interval;
+        }
+        shown.update(done);
+    }
+    if (done != next_report - interval) report_line(o, info, static_cast<double>(done) / rate, run, out);
+    report_summary(o, info, run, figures, out);
+    if (several && !o.json && !o.csv && !o.summary_only) std::fputc('\n', out);
+
+    if (!o.png.empty() && !write_png(output_path(o.png, file), run, error)) return false;
+    if (history) {
+        const PlotInfo plot{info.source, rate, input->frames(), settings};
+        if (!write_history_png(output_path(o.plot, file), *history, plot, o.plot_width, o.plot_height, error))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace riser_meter

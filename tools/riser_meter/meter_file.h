@@ -1,0 +1,19 @@
+// One input metered from start to end: the interval lines, the summary and
+// the pictures, written as the options ask.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "tools/riser_meter/options.h"
+
+namespace riser_meter {
+
+// Meters `file` ("" for the demo signal) and writes its report to `out`.
+// `several` tells that it is one of several inputs; `progress` shows a
+// progress line on stderr for long inputs. On failure returns false with
+// `error` naming the problem and the file (the report may be partly written).
+bool meter_file(const Options& o, const std::string& file, bool several, bool progress, std::FILE* out,
+                std::string& error);
+
+}  // namespace riser_meter
