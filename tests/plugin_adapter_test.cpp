@@ -270,6 +270,32 @@ TEST(PluginProcess, ZeroSampleFlushAppliesChangesAndEventsPassThrough) {
     EXPECT_EQ(e->out_events.count, 0);
 }
 
+// "Bypass" carries the host's bypass flag: a host that shows the plug-in as
+// bypassed gets its input back, whatever "Gain" says, and the gain returns
+// when bypass goes off. Automated through a parameter point, as hosts do.
+TEST(PluginProcess, HostBypassGivesTheInputBack) {
+    auto a = make_adapter();
+    a->setParamNormalized(b2::ID_GAIN, 0.6);  // +12 dB
+    ParameterChanges changes(1);
+    int32 index = 0;
+    changes.addParameterData(b2::ID_BYPASS, index)->addPoint(0, 1.0, index);
+    for (int i = 0; i < 20; ++i) {
+        Block b(480, 0.0f);
+        for (int c = 0; c < 2; ++c)
+            for (int n = 0; n < 480; ++n) b.in[c][n] = 0.1f * std::sin(0.05f * static_cast<float>(n + c));
+        if (i == 0) b.data.inputParameterChanges = &changes;
+        ASSERT_EQ(a->process(b.data), kResultOk);
+        if (i < 19) continue;
+        EXPECT_EQ(b.out[0], b.in[0]);  // settled: exactly the input
+        EXPECT_EQ(b.out[1], b.in[1]);
+    }
+    EXPECT_EQ(a->getParamNormalized(b2::ID_BYPASS), 1.0);
+    a->setParamNormalized(b2::ID_BYPASS, 0.0);
+    Block b(4800, 0.1f);
+    a->process(b.data);
+    EXPECT_NEAR(b.out[0].back(), 0.1f * std::pow(10.0f, 0.6f), 1e-5f);
+}
+
 TEST(PluginProcess, HostsWithoutInputBusOrContext) {
     auto a = make_adapter(44100.0);
     load_audio_script(a.get(), R"(
