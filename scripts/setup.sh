@@ -14,15 +14,15 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/sdk_location.sh"
 
 packages=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git ca-certificates
   libgtest-dev libgmock-dev libbenchmark-dev
   liblua5.4-dev libspng-dev libsndfile1-dev libebur128-dev
   libx11-dev libx11-xcb-dev libxcb1-dev libxcb-util-dev libxcb-cursor-dev
   libxcb-keysyms1-dev libxcb-xkb-dev libxkbcommon-dev libxkbcommon-x11-dev
   libcairo2-dev libpango1.0-dev libfontconfig1-dev libfreetype-dev libglib2.0-dev
-  libgtkmm-3.0-dev
+  libgtkmm-3.0-dev libsqlite3-dev
   xvfb x11-utils imagemagick fonts-liberation
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev llvm
 )
 
 install_packages() {

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# The README's demo command as a newcomer runs it: scripts/demo.sh in a freshly
+# bootstrapped Debian 12 root (nothing but git) holding a fresh clone of what
+# is committed in this checkout, so set-up has to install every Debian package
+# the build needs by itself. The VST3 SDK cache is bound read-only at its
+# default place in the root, so nothing is fetched. Fails unless the demo
+# prints its readouts and writes its picture. CI runs this after scripts/test.sh.
+#   scripts/fresh-demo.sh
+# Needs root (sudo otherwise), debootstrap (installed when missing) and the
+# fresh-debian tool: $FRESH_DEBIAN, else fresh-debian on PATH, else
+# shared/tools/fresh-debian in a folder above the checkout.
+# The whole output is kept in build/fresh-demo.log.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# shellcheck source=scripts/sdk_location.sh
+source "$root/scripts/sdk_location.sh"
+fail() { echo "fresh-demo: $*" >&2; exit 1; }
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+
+find_fresh_debian() {
+  if [ -n "${FRESH_DEBIAN:-}" ]; then
+    [ -x "$FRESH_DEBIAN" ] || fail "FRESH_DEBIAN=$FRESH_DEBIAN is not an executable file"
+    echo "$FRESH_DEBIAN"; return
+  fi
+  if command -v fresh-debian >/dev/null; then
+    command -v fresh-debian; return
+  fi
+  local dir
+  dir=$(dirname "$root")
+  while :; do
+    [ -x "$dir/shared/tools/fresh-debian" ] && { echo "$dir/shared/tools/fresh-debian"; return; }
+    [ "$dir" = / ] && break
+    dir=$(dirname "$dir")
+  done
+  fail "the fresh-debian tool is missing: set FRESH_DEBIAN, put fresh-debian on PATH or" \
+       "place it at shared/tools/fresh-debian in a folder above $root"
+}
+tool=$(find_fresh_debian)
+
+if ! dpkg-query -W -f='${Status}' debootstrap 2>/dev/null | grep -q "install ok installed"; then
+  echo "fresh-demo: installing debootstrap"
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q debootstrap
+fi
+
+# The SDK cache on this machine (made by set-up when missing), and the place
+# set-up looks for it inside the root, where HOME is /root.
+[ -f "$VST3_SDK_ROOT_RESOLVED/.riser-sdk-complete" ] || "$root/scripts/setup.sh"
+guest_sdk=$(env -u VST3_SDK_ROOT -u XDG_CACHE_HOME HOME=/root bash -c \
+  'source "$1" && echo "$VST3_SDK_ROOT_RESOLVED"' _ "$root/scripts/sdk_location.sh")
+
+# Inside the root: the demo, then its picture must be a PNG file.
+check_png='test -s build/riser-demo.png || { echo "fresh-demo: no build/riser-demo.png"; exit 1; }
+sig=$(od -An -tx1 -N16 build/riser-demo.png | tr -d " \n")
+[ "$sig" = 89504e470d0a1a0a0000000d49484452 ] || { echo "fresh-demo: build/riser-demo.png is not a PNG ($sig)"; exit 1; }
+echo "fresh-demo: build/riser-demo.png is a PNG of $(stat -c %s build/riser-demo.png) bytes"'
+
+mkdir -p "$root/build"
+log="$root/build/fresh-demo.log"
+echo "fresh-demo: scripts/demo.sh in a fresh Debian 12 root with $tool (log: $log)"
+status=0
+$sudo "$tool" --bind "$VST3_SDK_ROOT_RESOLVED:$guest_sdk" "$root" -- \
+  bash -c "scripts/demo.sh || exit
+$check_png" 2>&1 | tee "$log" || status=$?
+[ "$status" -eq 0 ] || fail "failed with status $status (see $log)"
+
+# The readouts: one line a second of the 10 s demo signal, then the maxima.
+number='(-?[0-9]+\.[0-9]|---)'
+line=" \\| [LR] +$number +$number +$number \\| now +$number +$number"
+lines=$(grep -cE "^ +[0-9]+\.[0-9]{3}$line$line\$" "$log" || true)
+grep -qE "^ +10\.000$line$line\$" "$log" || fail "no readout line at 10 s in the demo's output ($lines lines)"
+grep -qE "^maxima +$line$line\$" "$log" || fail "no maxima line in the demo's output"
+grep -q "^fresh-demo: build/riser-demo.png is a PNG" "$log" || fail "the picture was not checked"
+echo "fresh-demo: passed ($lines readout lines and the maxima, picture written)"
