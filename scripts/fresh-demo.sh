@@ -4,7 +4,7 @@
 # is committed in this checkout, so set-up has to install every Debian package
 # the build needs by itself. The VST3 SDK cache is bound read-only at its
 # default place in the root, so nothing is fetched. Fails unless the demo
-# prints its readouts and writes its picture. CI runs this after scripts/test.sh.
+# prints its readouts and writes its pictures. CI runs this after scripts/test.sh.
 #   scripts/fresh-demo.sh
 # Needs root (sudo otherwise), debootstrap (installed when missing) and the
 # fresh-debian tool: $FRESH_DEBIAN, else fresh-debian on PATH, else
@@ -51,11 +51,13 @@ fi
 guest_sdk=$(env -u VST3_SDK_ROOT -u XDG_CACHE_HOME HOME=/root bash -c \
   'source "$1" && echo "$VST3_SDK_ROOT_RESOLVED"' _ "$root/scripts/sdk_location.sh")
 
-# Inside the root: the demo, then its picture must be a PNG file.
-check_png='test -s build/riser-demo.png || { echo "fresh-demo: no build/riser-demo.png"; exit 1; }
-sig=$(od -An -tx1 -N16 build/riser-demo.png | tr -d " \n")
-[ "$sig" = 89504e470d0a1a0a0000000d49484452 ] || { echo "fresh-demo: build/riser-demo.png is not a PNG ($sig)"; exit 1; }
-echo "fresh-demo: build/riser-demo.png is a PNG of $(stat -c %s build/riser-demo.png) bytes"'
+# Inside the root, after the demo: each picture it writes must be a PNG file.
+check_pngs='for f in build/riser-demo.png build/riser-history.png; do
+  test -s "$f" || { echo "fresh-demo: no $f"; exit 1; }
+  sig=$(od -An -tx1 -N16 "$f" | tr -d " \n")
+  [ "$sig" = 89504e470d0a1a0a0000000d49484452 ] || { echo "fresh-demo: $f is not a PNG ($sig)"; exit 1; }
+  echo "fresh-demo: $f is a PNG of $(stat -c %s "$f") bytes"
+done'
 
 mkdir -p "$root/build"
 log="$root/build/fresh-demo.log"
@@ -63,7 +65,7 @@ echo "fresh-demo: scripts/demo.sh in a fresh Debian 12 root with $tool (log: $lo
 status=0
 $sudo "$tool" --bind "$VST3_SDK_ROOT_RESOLVED:$guest_sdk" "$root" -- \
   bash -c "scripts/demo.sh || exit
-$check_png" 2>&1 | tee "$log" || status=$?
+$check_pngs" 2>&1 | tee "$log" || status=$?
 [ "$status" -eq 0 ] || fail "failed with status $status (see $log)"
 
 # The readouts: one line a second of the 10 s demo signal, then the maxima.
@@ -72,5 +74,7 @@ line=" \\| [LR] +$number +$number +$number \\| now +$number +$number"
 lines=$(grep -cE "^ +[0-9]+\.[0-9]{3}$line$line\$" "$log" || true)
 grep -qE "^ +10\.000$line$line\$" "$log" || fail "no readout line at 10 s in the demo's output ($lines lines)"
 grep -qE "^maxima +$line$line\$" "$log" || fail "no maxima line in the demo's output"
-grep -q "^fresh-demo: build/riser-demo.png is a PNG" "$log" || fail "the picture was not checked"
-echo "fresh-demo: passed ($lines readout lines and the maxima, picture written)"
+for f in riser-demo riser-history; do
+  grep -q "^fresh-demo: build/$f.png is a PNG" "$log" || fail "build/$f.png was not checked"
+done
+echo "fresh-demo: passed ($lines readout lines and the maxima, both pictures written)"
