@@ -8,7 +8,8 @@
 #   scripts/fresh-demo.sh
 # Needs root (sudo otherwise), debootstrap (installed when missing) and the
 # fresh-debian tool: $FRESH_DEBIAN, else fresh-debian on PATH, else
-# shared/tools/fresh-debian in a folder above the checkout.
+# shared/tools/fresh-debian in a folder above the checkout, else the first
+# shared/tools/fresh-debian within four levels of /.
 # The whole output is kept in build/fresh-demo.log.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -34,6 +35,12 @@ find_fresh_debian() {
     [ "$dir" = / ] && break
     dir=$(dirname "$dir")
   done
+  # A checkout cloned elsewhere (CI's fresh clone, say): look for the shared
+  # tools folder a few levels below the file system's top.
+  local found
+  found=$(find / -maxdepth 4 -path /proc -prune -o -path '*/shared/tools/fresh-debian' -type f -perm -u+x \
+          -print -quit 2>/dev/null || true)
+  [ -n "$found" ] && { echo "$found"; return; }
   fail "the fresh-debian tool is missing: set FRESH_DEBIAN, put fresh-debian on PATH or" \
        "place it at shared/tools/fresh-debian in a folder above $root"
 }
