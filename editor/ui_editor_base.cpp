@@ -6,12 +6,15 @@
 #include <memory>
 
 #include "dsp/tagged_buffer.h"
-#include "editor/host_run_loop.h"
 #include "editor/x11_drawing_device.h"
 #include "engine/engine.h"
 #include "engine/script_bridge.h"
 #include "vstgui/lib/cvstguitimer.h"
 #include "vstgui/lib/cviewcontainer.h"
+
+#if SMTG_OS_LINUX
+#include "editor/host_run_loop.h"
+#endif
 
 #if SMTG_OS_LINUX && defined(__GNUC__)
 // The SDK's editor base registers VSTGUI's initialisation with the module

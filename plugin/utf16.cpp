@@ -8,10 +8,11 @@ bool is_high(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool is_low(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
 // Reads one code point at `text` and returns how many units it took.
-size_t decode(const char16_t* text, char32_t& cp) {
-    const char16_t u = text[0];
-    if (is_high(u) && is_low(text[1])) {
-        cp = 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (static_cast<char32_t>(text[1]) - 0xDC00);
+size_t decode(const Steinberg::char16* text, char32_t& cp) {
+    const auto u = static_cast<char16_t>(text[0]);
+    const auto next = static_cast<char16_t>(text[1]);
+    if (is_high(u) && is_low(next)) {
+        cp = 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (static_cast<char32_t>(next) - 0xDC00);
         return 2;
     }
     cp = (is_high(u) || is_low(u)) ? 0xFFFD : u;
@@ -43,7 +44,7 @@ size_t encode(char32_t cp, unsigned char* bytes) {
 
 }  // namespace
 
-size_t utf16_to_utf8(const char16_t* text, char* out, size_t room) {
+size_t utf16_to_utf8(const Steinberg::char16* text, char* out, size_t room) {
     if (!out || room == 0) return 0;
     size_t n = 0;
     while (text && *text) {

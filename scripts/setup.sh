@@ -3,6 +3,9 @@
 #  - installs the Debian packages the build and the tests need (skipped when present);
 #  - obtains the VST3 SDK 3.7.4 with the submodules Riser builds against, into a
 #    cache outside the checkout (skipped when the cache is complete).
+#  - with --windows also what the Windows x64 cross build needs: MinGW-w64,
+#    Wine, zlib for Windows, and Lua and libspng built for Windows
+#    (scripts/windows_deps.sh; their sources: scripts/windows_location.sh).
 # Environment:
 #   VST3_SDK_ROOT  where the SDK lives (default: ${XDG_CACHE_HOME:-~/.cache}/riser/vst3sdk-3.7.4)
 #   VST3_SDK_URL   the vst3sdk repository to clone (default: the official public one);
@@ -24,6 +27,14 @@ packages=(
   xvfb x11-utils imagemagick fonts-liberation
   clang libclang-rt-14-dev llvm
 )
+windows_packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 libz-mingw-w64-dev)
+
+windows=0
+case "${1:-}" in
+  --windows) windows=1; packages+=("${windows_packages[@]}") ;;
+  "") ;;
+  *) echo "usage: $0 [--windows]" >&2; exit 2 ;;
+esac
 
 install_packages() {
   local missing=()
@@ -63,4 +74,5 @@ fetch_sdk() {
 
 install_packages
 fetch_sdk
+if [ $windows -eq 1 ]; then "$here/windows_deps.sh"; fi
 echo "setup: ready (VST3 SDK at $VST3_SDK_ROOT_RESOLVED)"

@@ -9,6 +9,7 @@
 # Stops at the first failure with a non-zero status.
 #   RISER_JOBS   parallel jobs (default: the number of cores)
 #   RISER_FUZZ_SECONDS   seconds per fuzzer in step 3 (default 15)
+#   RISER_CCACHE   0: do not use ccache even when it is installed
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -16,13 +17,15 @@ jobs=${RISER_JOBS:-$(nproc)}
 fuzz_seconds=${RISER_FUZZ_SECONDS:-15}
 
 "$root/scripts/setup.sh"
+# shellcheck source=scripts/compiler_cache.sh
+source "$root/scripts/compiler_cache.sh"
 
 run_suite() {  # name, then cmake arguments
   local name=$1; shift
   local dir="$root/build/$name"
   mkdir -p "$dir"
   echo "== $name: configure and build ($(date +%T))"
-  cmake -S "$root" -B "$dir" -G Ninja "$@" > "$dir/configure.log" 2>&1 \
+  cmake -S "$root" -B "$dir" -G Ninja "${cache_args[@]}" "$@" > "$dir/configure.log" 2>&1 \
     || { cat "$dir/configure.log"; exit 1; }
   cmake --build "$dir" -j "$jobs"
   echo "== $name: tests ($(date +%T))"

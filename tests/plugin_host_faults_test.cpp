@@ -34,6 +34,13 @@ public:
     }
 };
 
+// The host's text type: char16_t, or wchar_t on Windows; NUL-terminated.
+std::vector<TChar> host_text(const std::u16string& text) {
+    std::vector<TChar> out(text.begin(), text.end());
+    out.push_back(0);
+    return out;
+}
+
 riser::Vst3Adapter* create() {
     auto* unknown = riser::Vst3Adapter::createInstance(const_cast<riser::BusConfig*>(&riser::kBusConfig));
     return static_cast<riser::Vst3Adapter*>(static_cast<IAudioProcessor*>(unknown));
@@ -115,14 +122,14 @@ TEST(PluginHostText, UnpairedSurrogatesInHostTextAreReplacedNotThrown) {
     std::u16string text = u"6 dB";
     text.push_back(u'\xD800');
     ParamValue v = 0.1;
-    EXPECT_EQ(a->getParamValueByString(2, &text[0], v), kResultOk);
+    EXPECT_EQ(a->getParamValueByString(2, host_text(text).data(), v), kResultOk);
     EXPECT_NEAR(v, 0.55, 1e-6);
     // A lone low surrogate first: no number, the incoming value stays.
     std::u16string junk = u"x";
     junk[0] = u'\xDC00';
     junk += u"12";
     v = 0.25;
-    EXPECT_EQ(a->getParamValueByString(17, &junk[0], v), kResultOk);
+    EXPECT_EQ(a->getParamValueByString(17, host_text(junk).data(), v), kResultOk);
     EXPECT_DOUBLE_EQ(v, 0.25);
 
     // The host's name: a lone low surrogate, a valid pair and a high

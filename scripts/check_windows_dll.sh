@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Checks the Windows riser.vst3 library: it exports the VST3 module's entry
+# points and imports only DLLs that every Windows system has (no MinGW
+# runtime such as libstdc++-6.dll, libgcc_s_seh-1.dll, libwinpthread-1.dll).
+#   check_windows_dll.sh DLL
+set -euo pipefail
+dll=$1
+objdump=x86_64-w64-mingw32-objdump
+dump=$("$objdump" -p "$dll")
+
+system_dlls=" advapi32.dll comctl32.dll comdlg32.dll d2d1.dll dwmapi.dll dwrite.dll gdi32.dll
+  glu32.dll imm32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll opengl32.dll shell32.dll
+  shlwapi.dll user32.dll uxtheme.dll version.dll windowscodecs.dll winmm.dll ws2_32.dll "
+status=0
+imports=$(sed -n 's/^\s*DLL Name: //p' <<< "$dump" | tr 'A-Z' 'a-z' | sort -u)
+for name in $imports; do
+  case "$system_dlls" in
+    *" $name "*|*" $name"$'\n'*) ;;
+    *) [[ $name == api-ms-win-* ]] || { echo "$dll imports $name, which is not a system DLL"; status=1; } ;;
+  esac
+done
+[ -n "$imports" ] || { echo "$dll: no import table found"; status=1; }
+
+# The export table lists the names after a "[Ordinal/Name Pointer] Table" header.
+exports=$(sed -n '/Ordinal\/Name Pointer\] Table/,/^$/p' <<< "$dump")
+for entry in GetPluginFactory InitDll ExitDll; do
+  grep -qw "$entry" <<< "$exports" || { echo "$dll does not export $entry"; status=1; }
+done
+[ $status -eq 0 ] && echo "riser.vst3 (Windows): exports GetPluginFactory, InitDll, ExitDll; imports only" $imports
+exit $status
