@@ -1,12 +1,7 @@
 # Locates the VST3 SDK cache made by scripts/setup.sh and adds the SDK's
 # libraries to the build. Only targets that Riser links are built.
-if(DEFINED ENV{VST3_SDK_ROOT} AND NOT "$ENV{VST3_SDK_ROOT}" STREQUAL "")
-  set(_riser_sdk_default "$ENV{VST3_SDK_ROOT}")
-elseif(DEFINED ENV{XDG_CACHE_HOME} AND NOT "$ENV{XDG_CACHE_HOME}" STREQUAL "")
-  set(_riser_sdk_default "$ENV{XDG_CACHE_HOME}/riser/vst3sdk-3.7.4")
-else()
-  set(_riser_sdk_default "$ENV{HOME}/.cache/riser/vst3sdk-3.7.4")
-endif()
+include("${CMAKE_CURRENT_LIST_DIR}/RiserCachePath.cmake")
+riser_cache_path(_riser_sdk_default VST3_SDK_ROOT vst3sdk-3.7.4)
 set(VST3_SDK_ROOT "${_riser_sdk_default}" CACHE PATH "VST3 SDK 3.7.4 source tree")
 
 if(NOT EXISTS "${VST3_SDK_ROOT}/pluginterfaces/base/funknown.h")

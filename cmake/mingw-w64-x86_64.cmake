@@ -10,12 +10,11 @@ set(CMAKE_CXX_COMPILER ${RISER_MINGW_HOST}-g++-posix)
 set(CMAKE_RC_COMPILER ${RISER_MINGW_HOST}-windres)
 
 # Lua and libspng for Windows, built by the set-up (see scripts/windows_location.sh).
-if(DEFINED ENV{RISER_WINDOWS_DEPS} AND NOT "$ENV{RISER_WINDOWS_DEPS}" STREQUAL "")
-  set(RISER_WINDOWS_DEPS "$ENV{RISER_WINDOWS_DEPS}")
-elseif(DEFINED ENV{XDG_CACHE_HOME} AND NOT "$ENV{XDG_CACHE_HOME}" STREQUAL "")
-  set(RISER_WINDOWS_DEPS "$ENV{XDG_CACHE_HOME}/riser/windows-deps")
-else()
-  set(RISER_WINDOWS_DEPS "$ENV{HOME}/.cache/riser/windows-deps")
+include("${CMAKE_CURRENT_LIST_DIR}/RiserCachePath.cmake")
+riser_cache_path(RISER_WINDOWS_DEPS RISER_WINDOWS_DEPS windows-deps)
+if(NOT EXISTS "${RISER_WINDOWS_DEPS}/lib/pkgconfig/lua5.4.pc")
+  message(FATAL_ERROR "Lua and libspng for Windows not found in ${RISER_WINDOWS_DEPS}. "
+                      "Run scripts/setup.sh --windows first (or set RISER_WINDOWS_DEPS).")
 endif()
 
 # Headers and libraries come from the MinGW tree and that cache only;

@@ -11,6 +11,7 @@
 #include "engine/script_bridge.h"
 #include "engine/state_io.h"
 #include "pluginterfaces/base/ustring.h"
+#include "pluginterfaces/gui/iplugview.h"
 #include "tests/byte_stream.h"
 #include "tests/plugin_host.h"
 
@@ -131,6 +132,26 @@ TEST(PluginParameters, NormalisedValuesGoThroughTheGlobalBank) {
     a->setParamNormalized(2, -3.0);  // outside 0..1: limited to the range's end
     EXPECT_EQ(b2::global_value(e, b2::ID_GAIN), -60.0f);
 }
+
+#if RISER_HAS_EDITOR
+// The editor opens in the host's native window type of this platform (HWND
+// on Windows, an X11 window id on Linux) and refuses the other.
+TEST(PluginController, EditorTakesThisPlatformsWindowType) {
+#if SMTG_OS_WINDOWS
+    const FIDString native = kPlatformTypeHWND, foreign = kPlatformTypeX11EmbedWindowID;
+#else
+    const FIDString native = kPlatformTypeX11EmbedWindowID, foreign = kPlatformTypeHWND;
+#endif
+    auto a = make_adapter();
+    IPlugView* view = a->createView("editor");
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->isPlatformTypeSupported(native), kResultTrue);
+    EXPECT_NE(view->isPlatformTypeSupported(foreign), kResultTrue);
+    EXPECT_NE(view->isPlatformTypeSupported(kPlatformTypeNSView), kResultTrue);
+    EXPECT_EQ(view->attached(nullptr, foreign), kResultFalse);
+    view->release();
+}
+#endif
 
 TEST(PluginController, ViewsUnitsAndHiddenInterfaces) {
     auto a = make_adapter();
