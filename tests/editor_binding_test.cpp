@@ -17,12 +17,8 @@ using namespace editortest;
 constexpr int kGain = b2::ID_GAIN;
 constexpr int kWindow = b2::ID_RMS_WINDOW;
 
-class BindingTest : public EditorTest {
+class BindingTest : public OpenEditorTest {
 protected:
-    void SetUp() override {
-        EditorTest::SetUp();
-        ASSERT_TRUE(open());
-    }
     // The engine takes what the editor left pending, then the host sets a
     // plain value the way it does: normalised, through the controller.
     void host_sets(int id, float plain) {

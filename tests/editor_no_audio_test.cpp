@@ -13,12 +13,8 @@ using namespace editortest;
 constexpr int kGain = b2::ID_GAIN;
 constexpr int kWindow = b2::ID_RMS_WINDOW;
 
-class NoAudioTest : public EditorTest {
+class NoAudioTest : public OpenEditorTest {
 protected:
-    void SetUp() override {
-        EditorTest::SetUp();
-        ASSERT_TRUE(open());
-    }
     CControl* button(uint32_t id) const { return find(b2::UI_TEXT_BUTTON, id); }
     // What the parameter's controls show: both carry the value, the entry as text.
     void expect_shown(int id, float plain) const {

@@ -335,6 +335,15 @@ protected:
     }
 };
 
+// An editor test whose editor is open from the start.
+class OpenEditorTest : public EditorTest {
+protected:
+    void SetUp() override {
+        EditorTest::SetUp();
+        ASSERT_TRUE(open());
+    }
+};
+
 // ---- offscreen pictures -------------------------------------------------------
 
 // The whole frame (at its current zoom) drawn into a cairo image surface.
