@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "dsp/meter_snapshot.h"
-#include "engine/value_slot.h"
+#include "dsp/value_slot.h"
 
 namespace b2 {
 
