@@ -15,5 +15,11 @@ struct engine;
 
 // A new editor (one reference, owned by the caller), or null when memory runs out.
 Steinberg::IPlugView* create_editor(engine* e);
+// Whether an editor made by create_editor is open in a window.
+bool editor_is_open(Steinberg::IPlugView* view);
+// Makes an editor made by create_editor let go of its engine for good, before
+// the engine goes away: an open window loses its content, and the editor
+// (its timer, its controls, a later attach) never touches the engine again.
+void detach_editor(Steinberg::IPlugView* view);
 
 }  // namespace b2

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "dsp/tagged_buffer.h"
+#include "editor/create_editor.h"
 #include "editor/x11_drawing_device.h"
 #include "engine/engine.h"
 #include "engine/script_bridge.h"
@@ -41,6 +42,19 @@ ui_editor_base::ui_editor_base(engine* e) : VSTGUIEditor(nullptr, nullptr), engi
 }
 
 ui_editor_base::~ui_editor_base() { free_element_table(); }
+
+void ui_editor_base::release_engine() {
+    if (frame) native_close();
+    engine_ref = nullptr;  // every hook and binding answers nothing from now on
+}
+
+bool editor_is_open(Steinberg::IPlugView* view) {
+    return view && static_cast<ui_editor_base*>(view)->editor_open();
+}
+
+void detach_editor(Steinberg::IPlugView* view) {
+    if (view) static_cast<ui_editor_base*>(view)->release_engine();
+}
 
 int64_t ui_editor_base::hook(int64_t code, uint64_t a, uint64_t b, uint64_t c) {
     if (!engine_ref) return 0;

@@ -97,6 +97,8 @@ public:
 
     // State, for the owner and for tests.
     engine* get_engine() const { return engine_ref; }
+    // Closes the window content if open and forgets the engine (see detach_editor).
+    void release_engine();
     ui_element* element_records() const { return elements; }
     uint32_t element_records_size() const { return element_count; }
     uint8_t get_current_page() const { return current_page; }

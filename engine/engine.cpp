@@ -156,6 +156,18 @@ void take_flags_for_piece(engine* e) {
     e->cell_flags_taken = true;
 }
 
+// A host point at or past the call's end, or before its start, still belongs
+// to this call: it is applied in the call's last or first cell rather than
+// dropped (hosts send such points at loop ends and after tempo changes).
+void clamp_event_offsets(event_list& list, int32_t samples) {
+    const int32_t last = samples > 0 ? samples - 1 : INT32_MAX;
+    for (int32_t i = 0; i < list.count; ++i) {
+        int32_t& at = list.items[i].sample_offset;
+        if (at < 0) at = 0;
+        if (at > last) at = last;
+    }
+}
+
 void finish_cell(engine* e) {
     if (!e->cell_flags_taken) return;
     clear_taken_flags(e);
@@ -298,9 +310,15 @@ void apply_sample_rate(engine* e, bool force) {
     wireStrips(e);
 }
 
+void reset_gain_state(engine* e) {
+    if (!e) return;
+    for (ChannelStrip& s : e->strips) s.gain.gain = 0.0f;
+}
+
 void process_block(engine* e, float* const* inputs, float* const* outputs, int32_t samples) {
     if (!e) return;
     propagate_pending(e);
+    clamp_event_offsets(e->in_events, samples);
     sort_events(e->in_events);
     if (samples <= 0) {
         // A parameter flush (a call without audio, sent while the transport

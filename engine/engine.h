@@ -8,7 +8,7 @@
 #include "engine/events.h"
 #include "engine/param_table.h"
 #include "engine/strip_wiring.h"
-#include "engine/value_slot.h"
+#include "dsp/value_slot.h"
 
 struct lua_State;
 namespace Steinberg { namespace Base { namespace Thread { class FLock; } } }
@@ -94,5 +94,9 @@ void propagate_pending(engine* e);
 void dispatch_events(engine* e, int32_t from, int32_t to);
 void clear_change_flags(engine* e);
 void apply_sample_rate(engine* e, bool force);
+// Puts both gain smoothers back where a new engine starts (silence, fading in
+// to the gain), so a new set-up never inherits the state of an earlier stream.
+// Not while the block loop runs.
+void reset_gain_state(engine* e);
 
 }  // namespace b2

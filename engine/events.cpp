@@ -7,12 +7,20 @@ namespace b2 {
 
 namespace {
 
+// The sort's scratch for `capacity` records; its content never matters. On
+// failure the list has none and the sort falls back to insertion.
+void renew_scratch(event_list& list) {
+    std::free(list.scratch);
+    list.scratch = static_cast<engine_event*>(std::malloc(sizeof(engine_event) * static_cast<size_t>(list.capacity)));
+}
+
 bool grow(event_list& list) {
     if (!list.items) {
         auto* items = static_cast<engine_event*>(std::calloc(kInitialEventCapacity, sizeof(engine_event)));
         if (!items) return false;
         list.items = items;
         list.capacity = kInitialEventCapacity;
+        renew_scratch(list);
         return true;
     }
     if (list.capacity > (1 << 29)) return false;  // never overflow the byte count
@@ -21,6 +29,7 @@ bool grow(event_list& list) {
     if (!items) return false;
     list.items = static_cast<engine_event*>(items);
     list.capacity = capacity;
+    renew_scratch(list);
     return true;
 }
 
@@ -29,6 +38,51 @@ bool lower(const engine_event& a, const engine_event& b) {
     if (a.sample_offset != b.sample_offset) return a.sample_offset < b.sample_offset;
     if (a.kind != b.kind) return a.kind < b.kind;
     return a.source_index < b.source_index;
+}
+
+bool in_order(const engine_event* items, int32_t n) {
+    for (int32_t i = 1; i < n; ++i)
+        if (lower(items[i], items[i - 1])) return false;
+    return true;
+}
+
+// Stable: a record moves only past records strictly higher than it.
+void insertion_sort(engine_event* items, int32_t n) {
+    for (int32_t i = 1; i < n; ++i) {
+        const engine_event t = items[i];
+        int32_t j = i;
+        for (; j > 0 && lower(t, items[j - 1]); --j) items[j] = items[j - 1];
+        items[j] = t;
+    }
+}
+
+// Merges the sorted runs [lo, mid) and [mid, hi) of `from` into `to`; on ties
+// the left run's record comes first, which keeps the sort stable.
+void merge(const engine_event* from, engine_event* to, int32_t lo, int32_t mid, int32_t hi) {
+    int32_t a = lo, b = mid, k = lo;
+    while (a < mid && b < hi) to[k++] = lower(from[b], from[a]) ? from[b++] : from[a++];
+    while (a < mid) to[k++] = from[a++];
+    while (b < hi) to[k++] = from[b++];
+}
+
+// Bottom-up merge sort: runs of 16 sorted by insertion, then merged in
+// passes that alternate between the records and the scratch.
+void merge_sort(engine_event* items, engine_event* scratch, int32_t n) {
+    constexpr int32_t kRun = 16;
+    for (int32_t lo = 0; lo < n; lo += kRun) insertion_sort(items + lo, n - lo < kRun ? n - lo : kRun);
+    engine_event* from = items;
+    engine_event* to = scratch;
+    for (int32_t width = kRun; width < n; width *= 2) {
+        for (int32_t lo = 0; lo < n; lo += 2 * width) {
+            const int32_t mid = lo + width < n ? lo + width : n;
+            const int32_t hi = lo + 2 * width < n ? lo + 2 * width : n;
+            merge(from, to, lo, mid, hi);
+        }
+        engine_event* t = from;
+        from = to;
+        to = t;
+    }
+    if (from != items) std::memcpy(items, from, sizeof(engine_event) * static_cast<size_t>(n));
 }
 
 }  // namespace
@@ -50,19 +104,20 @@ engine_event* acquire_event(event_list& list) {
 }
 
 void sort_events(event_list& list) {
-    engine_event* items = list.items;
-    for (int32_t i = 0; i + 1 < list.count; ++i)
-        for (int32_t j = i + 1; j < list.count; ++j)
-            if (lower(items[j], items[i])) {
-                engine_event t = items[i];
-                items[i] = items[j];
-                items[j] = t;
-            }
+    const int32_t n = list.count;
+    if (n < 2 || in_order(list.items, n)) return;
+    if (list.scratch)
+        merge_sort(list.items, list.scratch, n);
+    else
+        insertion_sort(list.items, n);
 }
+
 
 void free_events(event_list& list) {
     std::free(list.items);
+    std::free(list.scratch);
     list.items = nullptr;
+    list.scratch = nullptr;
     list.capacity = 0;
     list.count = 0;
 }

@@ -31,6 +31,9 @@ struct event_list {
     int32_t capacity = 0;
     int32_t count = 0;
     engine_event* items = nullptr;
+    // Room for `capacity` records that the sort merges through, allocated
+    // with the records so that sorting never allocates.
+    engine_event* scratch = nullptr;
 };
 
 constexpr int32_t kInitialEventCapacity = 512;
@@ -42,7 +45,10 @@ engine_event* append_event(event_list& list);
 // First record among `count` whose in_use is 0, else append_event.
 engine_event* acquire_event(event_list& list);
 inline void clear_events(event_list& list) { list.count = 0; }
-// Orders records by sample_offset, kind, source_index (in place).
+// Orders records by sample_offset, kind, source_index, in place and stably:
+// records equal in all three (two points of one queue at one offset) keep
+// the order they were appended in, which is the host's. O(n log n) through
+// the list's scratch; O(n) for a list already in order.
 void sort_events(event_list& list);
 void free_events(event_list& list);
 

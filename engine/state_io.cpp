@@ -7,6 +7,7 @@
 #include <initializer_list>
 
 #include "engine/engine.h"
+#include "engine/value_format.h"
 #include "pluginterfaces/base/ibstream.h"
 
 namespace b2 {
@@ -96,20 +97,28 @@ struct stream_reader {
 };
 
 // A damaged stream must not put values into the banks that no host or editor
-// could set: non-finite values are dropped, the rest limited to the range.
+// could set: non-finite values are dropped, the rest limited to the range,
+// and stepped values put on the step the host's value and text show ("K
+// Filter" 0.3 reads "Off", so it must be off).
 void store_loaded(engine* e, int id, float value) {
     if (!std::isfinite(value)) return;
     const ParamDef& def = *param_def(id);
     value = std::fmin(std::fmax(value, def.minValue), def.maxValue);
+    if (def.flags & PF_STEPPED) value = to_plain(id, to_normalized(id, value));
     set_slot(e, BANK_GLOBAL, id, value);
     set_slot(e, BANK_EDITOR, id, value);
 }
 
-void apply_float(engine* e, uint16_t key, float value) {
-    if (key == kBypassStateKey) return store_loaded(e, ID_BYPASS, value);
+// Returns true when the record was the Bypass record.
+bool apply_float(engine* e, uint16_t key, float value) {
+    if (key == kBypassStateKey) {
+        store_loaded(e, ID_BYPASS, value);
+        return true;
+    }
     const ParamDef* table = param_table();
     for (int id = 0; id < kParamCount; ++id)
         if (table[id].stateKey == key) store_loaded(e, id, value);
+    return false;
 }
 
 void apply_blob(engine* e, uint16_t key, uint32_t size, const uint8_t* bytes) {
@@ -144,7 +153,9 @@ bool write_state(engine* e, IBStream* stream) {
         }
     });
     if (size > static_cast<size_t>(INT32_MAX)) return false;
-    auto* bytes = static_cast<uint8_t*>(std::malloc(size ? size : 1));
+    // Every state of this parameter table fits on the stack.
+    uint8_t local[256];
+    auto* bytes = size <= sizeof local ? local : static_cast<uint8_t*>(std::malloc(size));
     if (!bytes) return false;
     byte_writer out{bytes};
     each_stored([&](int id) { put_record(out, table[id], bank[id], blob_size[id]); });
@@ -152,7 +163,7 @@ bool write_state(engine* e, IBStream* stream) {
     int32 written = 0;
     const bool ok = stream->write(bytes, static_cast<int32>(size), &written) == Steinberg::kResultOk &&
                     written == static_cast<int32>(size);
-    std::free(bytes);
+    if (bytes != local) std::free(bytes);
     return ok;
 }
 
@@ -160,6 +171,8 @@ bool read_state(engine* e, IBStream* stream) {
     if (!e || !stream) return false;
     stream_reader in{stream};
     static thread_local uint8_t scratch[kMaxStateBlob];
+    bool any_record = false;
+    bool bypass_seen = false;
     for (;;) {
         uint8_t type = 0;
         uint16_t key = 0;
@@ -167,15 +180,20 @@ bool read_state(engine* e, IBStream* stream) {
         if (type == STATE_FLOAT) {
             float value = 0;
             if (!in.f32(value)) break;
-            if (key != 0) apply_float(e, key, value);
+            if (key != 0 && apply_float(e, key, value)) bypass_seen = true;
         } else if (type == STATE_BLOB) {
             uint32_t size = 0;
             if (!in.u32(size) || size > kMaxStateBlob) break;
             if (size > 0 && !in.bytes(scratch, static_cast<int32>(size))) break;
             if (key != 0) apply_blob(e, key, size, scratch);
+        } else {
+            break;  // a type of a newer format: its length is unknown
         }
-        // Records of other types carry only their type and key.
+        any_record = true;
     }
+    // Bypass is stored only while on, so a state without its record was saved
+    // not bypassed. (An empty stream is no state and changes nothing.)
+    if (any_record && !bypass_seen) store_loaded(e, ID_BYPASS, 0.0f);
     // The end of the stream, even inside a record, ends loading normally; a
     // stream that failed before giving a single byte could not be read.
     return !(in.error && in.total == 0);

@@ -23,10 +23,19 @@ constexpr unsigned short kBypassStateKey = 16;
 // when there is no stream or the stream did not take every byte.
 bool write_state(engine* e, Steinberg::IBStream* stream);
 // Reads records until the stream ends; each complete record goes into the
-// global and then the editor bank. An incomplete record, or a block larger than
-// kMaxStateBlob, ends reading; records before it stay applied. Returns false,
-// with nothing applied, when there is no stream or it failed before giving a
-// single byte.
+// global and then the editor bank (stepped values snapped to their step). An
+// incomplete record, a block larger than kMaxStateBlob or a record of an
+// unknown type ends reading; records before it stay applied. A state with
+// records but no Bypass record turns bypass off. Returns false, with nothing
+// applied, when there is no stream or it failed before giving a single byte.
+//
+// How a newer Riser extends the format so that this reader keeps what it
+// knows: a new value is a type-1 record (a new byte block a type-2 record)
+// under a new key, anywhere in the stream; this reader skips keys it does not
+// know, since it knows those records' length. A record of a new type may only
+// follow every type-1 and type-2 record of the state: this reader stops at
+// the first type it does not know (it cannot know where that record ends) and
+// keeps the records before it.
 bool read_state(engine* e, Steinberg::IBStream* stream);
 
 }  // namespace b2

@@ -101,6 +101,8 @@ public:
 
 private:
     void register_parameters();
+    // Lets the editor made by createView go: it no longer touches the engine.
+    void drop_view();
     void create_buses();
     void read_host_name(Steinberg::FUnknown* context);
     void queue_input_events(Steinberg::Vst::IEventList* events);
@@ -111,6 +113,10 @@ private:
     static void pass_through_events(Steinberg::Vst::IEventList* in, Steinberg::Vst::IEventList* out);
 
     b2::engine* engine = nullptr;
+    // The last editor createView made, with a reference of ours, so it can be
+    // told to let go of the engine before the engine goes (terminate, release,
+    // a second initialize). The editor holds no reference to the instance.
+    Steinberg::IPlugView* view = nullptr;
     const BusConfig* bus_config = nullptr;
     double last_sample_rate = 0;  // for process calls without a process context
     // Set once setupProcessing has wired the current engine's strips; until
