@@ -14,6 +14,9 @@ class ByteStream : public Steinberg::IBStream {
 public:
     std::vector<uint8_t> bytes;
     int64_t pos = 0;
+    // Answer kResultFalse to a read that brings fewer bytes than asked (the
+    // end of the state), as some hosts' streams do.
+    bool false_on_short_read = false;
 
     ByteStream() = default;
     explicit ByteStream(std::vector<uint8_t> b) : bytes(std::move(b)) {}
@@ -24,7 +27,7 @@ public:
         if (count > 0) std::memcpy(buffer, bytes.data() + pos, static_cast<size_t>(count));
         pos += count;
         if (done) *done = count;
-        return Steinberg::kResultOk;
+        return false_on_short_read && count < n ? Steinberg::kResultFalse : Steinberg::kResultOk;
     }
     Steinberg::tresult PLUGIN_API write(void* buffer, Steinberg::int32 n, Steinberg::int32* done) override {
         if (n < 0) return Steinberg::kInvalidArgument;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -10,6 +11,7 @@
 #include "tests/test_support.h"
 #include "engine/script_bridge.h"
 #include "engine/state_io.h"
+#include "engine/value_format.h"
 #include "tests/byte_stream.h"
 
 using namespace b2;
@@ -60,10 +62,12 @@ TEST(StoredState, DefaultStreamIs105BytesInPassOrder) {
 
 TEST(StoredState, WriteThenReadRestoresEveryStoredValue) {
     EnginePtr a(create_engine(nullptr));
-    // A distinct in-range value per parameter.
+    // A distinct in-range value per parameter, on a step where it has steps
+    // (the only values a host or the editor can set).
     auto value_of = [](int i) {
         const ParamDef& d = *param_def(kStored[i]);
-        return d.minValue + (d.maxValue - d.minValue) * static_cast<float>(i + 1) / 17.0f;
+        const float v = d.minValue + (d.maxValue - d.minValue) * static_cast<float>(i + 1) / 17.0f;
+        return (d.flags & PF_STEPPED) ? to_plain(kStored[i], to_normalized(kStored[i], v)) : v;
     };
     for (int i = 0; i < 15; ++i) set_global_value(a.get(), kStored[i], value_of(i));
     set_global_value(a.get(), ID_SMOOTH, 0.7f);  // not stored
@@ -113,22 +117,98 @@ TEST(StoredState, EmptyCutAndKeyZeroStreams) {
     EXPECT_EQ(global_value(e.get(), ID_K_FILTER), 1.0f);
 }
 
-TEST(StoredState, OtherTypesAndOversizedBlocks) {
+TEST(StoredState, UnknownTypesAndOversizedBlocksEndLoading) {
     EnginePtr e(create_engine(nullptr));
-    // A record of an unknown type carries only its type and key.
-    std::vector<uint8_t> bytes = {9, 3, 0};
-    bytes = bytes + record(1, 1, 7.0f);
     // A block record with no block parameter for its key is read and skipped.
     std::vector<uint8_t> blob = {2, 5, 0, 3, 0, 0, 0, 'a', 'b', 'c'};
-    bytes = bytes + blob + record(1, 2, -12.0f);
-    // A block larger than the format allows ends loading.
-    std::vector<uint8_t> huge = {2, 5, 0, 0x01, 0x20, 0, 0};  // 8193 bytes announced
-    bytes = bytes + huge + std::vector<uint8_t>(8193, 0) + record(1, 3, -40.0f);
-    ByteStream s(bytes);
-    read_state(e.get(), &s);
+    // A record of an unknown type ends loading: its payload (here bytes that
+    // would read as an "RMS Window" record) is never taken for records.
+    std::vector<uint8_t> unknown = {9, 3, 0};
+    ByteStream s(record(1, 1, 7.0f) + blob + record(1, 2, -12.0f) + unknown + record(1, 4, 3000.0f) +
+                 record(1, 3, -40.0f));
+    EXPECT_TRUE(read_state(e.get(), &s));
     EXPECT_EQ(global_value(e.get(), ID_GAIN), 7.0f);
     EXPECT_EQ(global_value(e.get(), ID_SCALE_TOP), -12.0f);
+    EXPECT_EQ(global_value(e.get(), ID_RMS_WINDOW), 300.0f);
     EXPECT_EQ(global_value(e.get(), ID_SCALE_ZERO), 0.0f);
+
+    // A block larger than the format allows ends loading.
+    EnginePtr f(create_engine(nullptr));
+    std::vector<uint8_t> huge = {2, 5, 0, 0x01, 0x20, 0, 0};  // 8193 bytes announced
+    ByteStream t(record(1, 2, -12.0f) + huge + std::vector<uint8_t>(8193, 0) + record(1, 3, -40.0f));
+    read_state(f.get(), &t);
+    EXPECT_EQ(global_value(f.get(), ID_SCALE_TOP), -12.0f);
+    EXPECT_EQ(global_value(f.get(), ID_SCALE_ZERO), 0.0f);
+}
+
+TEST(StoredState, SteppedValuesLoadOnTheStepTheHostShows) {
+    EnginePtr e(create_engine(nullptr));
+    ByteStream s(record(1, 15, 0.3f) + record(1, 2, -17.6f) + record(1, 14, 27.9f) + record(1, 1, 0.3f));
+    read_state(e.get(), &s);
+    EXPECT_EQ(global_value(e.get(), ID_K_FILTER), 0.0f);  // reads "Off", so it is off
+    EXPECT_EQ(e->banks[BANK_EDITOR][ID_K_FILTER].get(), 0.0f);
+    EXPECT_EQ(global_value(e.get(), ID_SCALE_TOP), to_plain(ID_SCALE_TOP, to_normalized(ID_SCALE_TOP, -17.6f)));
+    EXPECT_EQ(std::trunc(global_value(e.get(), ID_SCALE_TOP)), global_value(e.get(), ID_SCALE_TOP));
+    EXPECT_EQ(global_value(e.get(), ID_SEGMENT_HEIGHT), 28.0f);  // in the host's cell of the last step
+    EXPECT_EQ(global_value(e.get(), ID_GAIN), 0.3f);  // not stepped: as stored
+
+    ByteStream on(record(1, 15, 1.0f));
+    read_state(e.get(), &on);
+    EXPECT_EQ(global_value(e.get(), ID_K_FILTER), 1.0f);
+}
+
+TEST(StoredState, AStateWithoutTheBypassRecordWasSavedNotBypassed) {
+    EnginePtr saved(create_engine(nullptr));
+    ByteStream plain;
+    write_state(saved.get(), &plain);
+    ASSERT_EQ(plain.bytes.size(), 105u);
+
+    EnginePtr e(create_engine(nullptr));
+    set_global_value(e.get(), ID_BYPASS, 1.0f);
+    plain.pos = 0;
+    read_state(e.get(), &plain);
+    EXPECT_EQ(global_value(e.get(), ID_BYPASS), 0.0f);
+    EXPECT_EQ(e->banks[BANK_EDITOR][ID_BYPASS].get(), 0.0f);
+
+    // An empty stream is no state: nothing changes.
+    set_global_value(e.get(), ID_BYPASS, 1.0f);
+    ByteStream empty;
+    read_state(e.get(), &empty);
+    EXPECT_EQ(global_value(e.get(), ID_BYPASS), 1.0f);
+}
+
+TEST(StoredState, EveryStateThisVersionWritesReadsBack) {
+    for (float bypass : {0.0f, 1.0f}) {
+        EnginePtr a(create_engine(nullptr));
+        for (int id : kStored) {
+            const ParamDef& def = *param_def(id);
+            set_global_value(a.get(), id, to_plain(id, 0.73f));
+            ASSERT_NE(global_value(a.get(), id), def.defaultValue) << id;
+        }
+        set_global_value(a.get(), ID_BYPASS, bypass);
+        ByteStream s;
+        ASSERT_TRUE(write_state(a.get(), &s));
+        EnginePtr b(create_engine(nullptr));
+        set_global_value(b.get(), ID_BYPASS, 1.0f - bypass);
+        s.pos = 0;
+        ASSERT_TRUE(read_state(b.get(), &s));
+        for (int id : kStored) EXPECT_EQ(global_value(b.get(), id), global_value(a.get(), id)) << id;
+        EXPECT_EQ(global_value(b.get(), ID_BYPASS), bypass);
+    }
+}
+
+TEST(StoredState, AStreamAnsweringFalseAtItsEndIsReadInFull) {
+    EnginePtr a(create_engine(nullptr));
+    set_global_value(a.get(), ID_PEAK_FALL, 1234.0f);
+    set_global_value(a.get(), ID_CREST_LOW, 3.0f);
+    ByteStream s;
+    write_state(a.get(), &s);
+    s.pos = 0;
+    s.false_on_short_read = true;
+    EnginePtr b(create_engine(nullptr));
+    EXPECT_TRUE(read_state(b.get(), &s));
+    EXPECT_EQ(global_value(b.get(), ID_PEAK_FALL), 1234.0f);
+    EXPECT_EQ(global_value(b.get(), ID_CREST_LOW), 3.0f);  // the last record
 }
 
 TEST(StoredState, HooksOfTheEmbeddedScriptReachTheStateServices) {
@@ -158,7 +238,7 @@ TEST(StoredState, BypassTravelsInOneExtraRecordOnlyWhileOn) {
     EXPECT_EQ(global_value(b.get(), ID_BYPASS), 1.0f);
     EXPECT_EQ(b->banks[BANK_EDITOR][ID_BYPASS].get(), 1.0f);
 
-    // Not bypassed: the default 105-byte stream, which leaves bypass alone.
+    // Not bypassed: the default 105-byte stream.
     set_global_value(a.get(), ID_BYPASS, 0.0f);
     ByteStream plain;
     write_state(a.get(), &plain);

@@ -159,6 +159,10 @@ TEST(UnitHex, SignedThirtyTwoBitRoundTrip) {
     EXPECT_EQ(parse(UnitHex, "0x10"), 16.0f);
     EXPECT_EQ(parse(UnitHex, "0xFFFFFFFF"), -1.0f);
     EXPECT_EQ(parse(UnitHex, "0x80000000"), -2147483648.0f);
+    // The largest positive value stays positive and prints as it was typed.
+    EXPECT_EQ(parse(UnitHex, "0x7FFFFFFF"), 2147483647.0f);
+    EXPECT_EQ(fmt(UnitHex, parse(UnitHex, "0x7FFFFFFF")), "0x7FFFFFFF");
+    EXPECT_EQ(fmt(UnitHex, parse(UnitHex, "0x7FFFFF80")), "0x7FFFFF80");
     EXPECT_EQ(parse(UnitHex, "0x123456789ABCDEF0123"), -1.0f);  // saturates at 32 bits
     EXPECT_EQ(parse(UnitHex, "zz", 9.0f, false), 9.0f);
     for (float v : {0.0f, 1.0f, -2.0f, 4096.0f, -65536.0f}) {
