@@ -44,6 +44,9 @@ ui_editor_base::ui_editor_base(engine* e) : VSTGUIEditor(nullptr, nullptr), engi
 ui_editor_base::~ui_editor_base() { free_element_table(); }
 
 void ui_editor_base::release_engine() {
+    // Taken off the window as the host would: the timer stops while the
+    // window's run loop still exists, then the editor closes.
+    if (is_open) VSTGUIEditor::removed();
     if (frame) native_close();
     engine_ref = nullptr;  // every hook and binding answers nothing from now on
 }
