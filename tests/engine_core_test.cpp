@@ -229,13 +229,16 @@ TEST(EngineEvents, SameSlotTwiceInOneSubBlockKeepsTheLastValue) {
     EXPECT_TRUE(e->banks[BANK_GLOBAL][ID_RMS_WINDOW].is_changed());
 }
 
-TEST(EngineEvents, OutOfRangeSlotsAndNegativeOffsetsAreNotApplied) {
+TEST(EngineEvents, OutOfRangeSlotsAreNotAppliedNegativeOffsetsAreAppliedFirst) {
     EnginePtr e(b2test::make_engine());
     add_param(e.get(), 40, 1.0, 0);
     add_param(e.get(), -2, 1.0, 0);
-    add_param(e.get(), ID_GAIN, 9.0, -5);
     process_block(e.get(), nullptr, nullptr, 64);
     EXPECT_EQ(global_value(e.get(), ID_GAIN), 0.0f);
+    clear_events(e->in_events);
+    add_param(e.get(), ID_GAIN, 9.0, -5);  // before the call: applied in its first cell
+    process_block(e.get(), nullptr, nullptr, 64);
+    EXPECT_EQ(global_value(e.get(), ID_GAIN), 9.0f);
 }
 
 TEST(EngineVoices, NoteOnTakesThreeFreeBanksAndNoteOffReleasesThem) {
