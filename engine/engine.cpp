@@ -134,16 +134,34 @@ void run_piece(engine* e, float* const* inputs, float* const* outputs, int32_t d
     processStrips(e->strips, in, out, from, from + n);
 }
 
+void apply_event(engine* e, const engine_event& ev) {
+    switch (ev.kind) {
+        case EV_NOTE_OFF: note_off(e, ev); break;
+        case EV_NOTE_ON: note_on(e, ev); break;
+        case EV_PARAM_CHANGE: apply_param_change(e, ev); break;
+        default: break;  // controllers and reserved records are not applied
+    }
+}
+
+// Applies the sorted call's events from record `next` on up to offset `to`.
+// The pieces of a call come in order and every offset lies in the call, so
+// each dispatch starts where the last one stopped: a call visits each event
+// once, however many there are.
+void dispatch_up_to(engine* e, int32_t& next, int32_t to) {
+    const event_list& list = e->in_events;
+    for (; next < list.count && list.items[next].sample_offset <= to; ++next) apply_event(e, list.items[next]);
+}
+
 // Applies the call's events that take effect before the piece starting at
 // call offset `done`. An event at sample offset o takes effect at the start of
 // its 16-sample cell, or at the start of the call when that cell began in an
 // earlier call (the samples before o in it have already been run).
-void dispatch_for_piece(engine* e, int32_t done) {
+void dispatch_for_piece(engine* e, int32_t done, int32_t& next) {
     const int32_t pos = e->cell_position;
     if (pos == 0)
-        dispatch_events(e, done, done + kBlock - 1);
+        dispatch_up_to(e, next, done + kBlock - 1);
     else if (done == 0)
-        dispatch_events(e, 0, kBlock - pos - 1);
+        dispatch_up_to(e, next, kBlock - pos - 1);
 }
 
 // `dirty` is consumed before the strips run: a write during the run sets it
@@ -282,13 +300,7 @@ void dispatch_events(engine* e, int32_t from, int32_t to) {
     for (int32_t i = 0; i < e->in_events.count; ++i) {
         const engine_event& ev = e->in_events.items[i];
         const uint32_t at = static_cast<uint32_t>(ev.sample_offset);
-        if (at < lo || at > hi) continue;
-        switch (ev.kind) {
-            case EV_NOTE_OFF: note_off(e, ev); break;
-            case EV_NOTE_ON: note_on(e, ev); break;
-            case EV_PARAM_CHANGE: apply_param_change(e, ev); break;
-            default: break;  // controllers and reserved records are not applied
-        }
+        if (at >= lo && at <= hi) apply_event(e, ev);
     }
 }
 
@@ -326,6 +338,7 @@ void process_block(engine* e, float* const* inputs, float* const* outputs, int32
         dispatch_events(e, 0, INT32_MAX);
     }
     bool counted = false;
+    int32_t next = 0;  // first event not yet applied
     for (int32_t done = 0; done < samples;) {
         if (e->cell_position == 0 && !counted) {
             // Once per call, at its first cell start, so the detectors see the
@@ -333,7 +346,7 @@ void process_block(engine* e, float* const* inputs, float* const* outputs, int32
             count_down_editor(e);
             counted = true;
         }
-        dispatch_for_piece(e, done);
+        dispatch_for_piece(e, done, next);
         take_flags_for_piece(e);
         const int32_t room = kBlock - e->cell_position;
         const int32_t n = samples - done < room ? samples - done : room;
