@@ -198,13 +198,13 @@ TEST(RiserMeterInput, SampleRatesOutsideTheRangeAreRefused) {
 TEST(RiserMeterBatch, EachFailureNamesItsOwnReason) {
     TempDir dir;
     std::string files;
-    for (int i = 0; i < 12; ++i) {
+    for (int i = 0; i < 40; ++i) {
         const std::string garbage = dir.path + "/garbage" + std::to_string(i) + ".wav";
         write_all(garbage, "RIFF....WAVEnot audio at all");
         files += " " + garbage + " " + dir.path + "/missing" + std::to_string(i) + ".wav";
     }
-    for (int round = 0; round < 4; ++round) {
-        Result r = run("--summary-only -j 8" + files);
+    for (int round = 0; round < 12; ++round) {
+        Result r = run("--summary-only -j 16" + files);
         EXPECT_EQ(r.status, 2);
         for (const std::string& line : lines(r.err)) {
             const bool missing = line.find("/missing") != std::string::npos;
