@@ -35,9 +35,10 @@ std::string write_error(int code) {
 // Everything written to stdout reached it: flushed, and no write failed.
 // (A closed pipe ends the program on SIGPIPE before this, as for other tools.)
 bool output_ok(std::string& error) {
+    const int earlier = errno;  // a failed write before this call left its reason here
     errno = 0;
     if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
-    error = write_error(errno);
+    error = write_error(errno ? errno : earlier);
     return false;
 }
 
