@@ -3,6 +3,8 @@
 // meter snapshot hand-over.
 #include "engine/strip_wiring.h"
 
+#include <cmath>
+
 #include "dsp/tagged_buffer.h"
 #include "engine/engine.h"
 #include "engine/script_bridge.h"
@@ -87,6 +89,17 @@ void releaseStrips(engine* e) {
     for (ChannelStrip& s : e->strips) {
         tagged_buffer_resize(&s.detector.ring, 0);
         tagged_buffer_resize(&s.detector.prefix, 0);
+    }
+}
+
+void settle_gain(engine* e) {
+    if (!e) return;
+    const value_slot* g = e->banks[BANK_GLOBAL];
+    // The smoother's own target: unity when bypassed, else "Gain" in dB.
+    const float target = g[ID_BYPASS].get() >= 0.5f ? 1.0f : powf(10.0f, g[ID_GAIN].get() * 0.05f);
+    for (ChannelStrip& s : e->strips) {
+        s.gain.gain = target;
+        s.gain.target = target;
     }
 }
 

@@ -13,6 +13,10 @@ struct engine;
 void wireStrips(engine* e);
 // Frees both rings.
 void releaseStrips(engine* e);
+// Starts both gain smoothers at the gain the settings ask for, as if it had
+// been steady for ever: for metering a file from its first sample, where
+// there is no earlier audio to fade in from. Call after set-up.
+void settle_gain(engine* e);
 
 // The editor's side of the hand-over, every timer tick. When both channels
 // have published, copies both snapshots into `out` (left, right), hands them

@@ -143,6 +143,41 @@ TEST(LevelHistory, AnHourOfReadingsKeepsOneRangePerColumn) {
     EXPECT_EQ(h.at(kPeak, 1133).last, static_cast<float>((n - 1) % 50));
 }
 
+// A stream of unknown length (a pipe) spans the columns it turned out to
+// fill: readings rising with time fill every column in order, first to last,
+// and the nonfinite marks land where they were made.
+TEST(LevelHistory, AStreamOfUnknownLengthFitsTheFramesRead) {
+    for (int64_t frames : {int64_t{50}, int64_t{96000}, int64_t{3600} * 48000}) {
+        LevelHistory h(100, -1);
+        float v[kTraceCount];
+        const int64_t step = std::max<int64_t>(1, frames / 1000);
+        for (int64_t at = 0; at < frames; at += step) {
+            std::fill(v, v + kTraceCount, static_cast<float>(at * 100 / frames));  // its final column
+            h.add(at, v);
+        }
+        h.mark_nonfinite(frames / 2, frames / 2 + 1);
+        h.finish(frames);
+        EXPECT_EQ(h.frames(), frames);
+        for (int c = 0; c < 100; ++c) {
+            if (frames < 100) continue;
+            ASSERT_TRUE(h.has(kPeak, c)) << frames << " column " << c;
+            // Each column holds its own readings, give or take those that
+            // shared a column of the coarser span (at most twice as wide).
+            EXPECT_LE(h.at(kPeak, c).lo, c) << frames << " column " << c;
+            EXPECT_GE(h.at(kPeak, c).hi, c) << frames << " column " << c;
+            EXPECT_GE(h.at(kPeak, c).lo, c - 2) << frames << " column " << c;
+            EXPECT_LE(h.at(kPeak, c).hi, c + 2) << frames << " column " << c;
+            if (h.nonfinite(c)) {
+                EXPECT_NEAR(c, 50, 2) << frames;
+            }
+        }
+        if (frames >= 100) {
+            EXPECT_TRUE(h.nonfinite(50) || h.nonfinite(49)) << frames;
+        }
+        EXPECT_TRUE(h.has(kPeak, 99)) << frames;
+    }
+}
+
 // The level axis is the meter's ladder: from "Scale Top" (its top edge one
 // step above) down as far as the editor's 528-pixel bars reach, 1 dB per
 // step and 2 dB per step below -28 dB.
@@ -268,6 +303,27 @@ TEST(Plot, AFailedWriteLeavesNoFile) {
     EXPECT_FALSE(exists(png + ".partial"));
     for (const char* size : {"100x100", "1200x", "1200x600x3", "0x0"})
         EXPECT_EQ(run(std::string("--plot-size ") + size).status, 2) << size;
+}
+
+// The last time label ends inside the picture, not cut at its right edge:
+// an hour's "1:00:00" under the last grid line, which is at the pane's edge.
+TEST(Plot, LastTimeLabelIsNotCut) {
+    const int width = 1200, height = 600;
+    Picture p(empty_picture(3600 * 48000, width, height));
+    ASSERT_TRUE(p.ok());
+    const PlotLayout L = plot_layout(width, height, PlotSettings{});
+    const int top = static_cast<int>(L.crest[1].y + L.crest[1].h) + 1;
+    auto text_in_column = [&](int x) {
+        for (int y = top; y < height; ++y)
+            if (p.at(x, y) != p.at(x, height - 1) && p.at(x, y) != p.at(width - 1, top)) return true;
+        return false;
+    };
+    // The label's text reaches into the right margin but not to the edge.
+    bool in_margin = false;
+    for (int x = static_cast<int>(L.level[0].x + L.level[0].w); x < width - 1; ++x) in_margin |= text_in_column(x);
+    EXPECT_TRUE(in_margin);
+    EXPECT_FALSE(text_in_column(width - 1));
+    EXPECT_FALSE(text_in_column(width - 2));
 }
 
 // Like the readouts, the picture does not depend on the host block size.

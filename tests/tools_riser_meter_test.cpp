@@ -191,8 +191,7 @@ Figures figures(Json& s, const char* side) {
             s.numbers[at + "crestDb"], s.numbers[at + "nonFinite"]};
 }
 
-// The gain smoother fades the first 2.5 ms in, as in the plug-in, which
-// lowers the RMS of a 10 s file by 0.0004 dB.
+// The RMS of a whole number of periods, in double precision.
 const double kRmsTolerance = 0.002;
 
 }  // namespace
@@ -235,6 +234,20 @@ TEST(RiserMeterWholeFile, SquareSineAndSilence) {
     EXPECT_EQ(text[text.size() - 2], "         L |    -20.00    -20.01    -23.01      0.01 | 0");
     text = lines(run(silence.path).out);
     EXPECT_EQ(text.back(), "         R |       ---       ---       ---       --- | 0");
+}
+
+// The sample peak is the largest magnitude, whichever polarity holds it:
+// voice, brass and kick drums peak far higher on one side than the other.
+TEST(RiserMeterWholeFile, PeakOfAnAsymmetricWaveformEitherWayUp) {
+    for (double sign : {1.0, -1.0}) {
+        TempWav wav(2, 48000, 1.0, [sign](int, size_t i) {
+            return sign * (i % 480 == 240 ? -0.8 : 0.3 * std::sin(2.0 * M_PI * static_cast<double>(i) / 480));
+        });
+        Json s = summary(run("--json " + wav.path));
+        ASSERT_TRUE(s.ok);
+        EXPECT_NEAR(figures(s, "left").peak, 20 * std::log10(0.8), 1e-3) << "sign " << sign;
+        EXPECT_NEAR(figures(s, "right").peak, 20 * std::log10(0.8), 1e-3) << "sign " << sign;
+    }
 }
 
 // The figures are of what the meter measures: after "Gain", and K-weighted

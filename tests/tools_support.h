@@ -24,12 +24,13 @@ struct Result {
     std::string err;
 };
 
-// Runs riser-meter with `args` (already shell-quoted), capturing both streams.
-inline Result run(const std::string& args) {
+// Runs riser-meter with `args` (already shell-quoted), capturing both
+// streams; `before` precedes the command (e.g. "cat x.wav | ").
+inline Result run_after(const std::string& before, const std::string& args) {
     char err_path[] = "/tmp/riser_meter_errXXXXXX";
     const int fd = mkstemp(err_path);
     close(fd);
-    const std::string cmd = std::string(RISER_METER_PATH) + " " + args + " 2>" + err_path;
+    const std::string cmd = before + RISER_METER_PATH + " " + args + " 2>" + err_path;
     Result r;
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return r;
@@ -45,6 +46,8 @@ inline Result run(const std::string& args) {
     std::remove(err_path);
     return r;
 }
+
+inline Result run(const std::string& args) { return run_after("", args); }
 
 // A temporary float WAV file, removed at the end of the test.
 class TempWav {
@@ -101,8 +104,10 @@ public:
 
 inline bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
-// A small JSON reader: enough to check that every line parses, and to pull
-// numbers out by a dotted path ("summary.left.heldPeakDb").
+// A small strict JSON reader: a line is `ok` only when it is valid JSON
+// (RFC 8259: no NaN or infinities, no raw control characters, only valid
+// escapes and well-formed UTF-8), and numbers and strings can be pulled out
+// by a dotted path ("summary.left.heldPeakDb").
 class Json {
 public:
     explicit Json(const std::string& text) : s(text) {
@@ -113,37 +118,107 @@ public:
     std::map<std::string, std::string> strings;
 
 private:
+    char peek() const { return i < s.size() ? s[i] : '\0'; }
     void skip() {
-        while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
+        while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\r')) ++i;
+    }
+    bool hex4(unsigned& out) {
+        out = 0;
+        for (int k = 0; k < 4; ++k, ++i) {
+            if (i >= s.size() || !std::isxdigit(static_cast<unsigned char>(s[i]))) return false;
+            out = out * 16 + static_cast<unsigned>(std::stoi(std::string(1, s[i]), nullptr, 16));
+        }
+        return true;
+    }
+    // One UTF-8 sequence starting at s[i], copied to `out`.
+    bool utf8(std::string& out) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        size_t n = b < 0x80 ? 1 : b >= 0xc2 && b <= 0xdf ? 2 : b >= 0xe0 && b <= 0xef ? 3 : b >= 0xf0 && b <= 0xf4 ? 4 : 0;
+        if (n == 0 || i + n > s.size()) return false;
+        unsigned lo = 0x80, hi = 0xbf;
+        if (b == 0xe0) lo = 0xa0;
+        if (b == 0xed) hi = 0x9f;
+        if (b == 0xf0) lo = 0x90;
+        if (b == 0xf4) hi = 0x8f;
+        for (size_t k = 1; k < n; ++k) {
+            const auto c = static_cast<unsigned char>(s[i + k]);
+            if (c < (k == 1 ? lo : 0x80) || c > (k == 1 ? hi : 0xbf)) return false;
+        }
+        out.append(s, i, n);
+        i += n;
+        return true;
     }
     bool string(std::string& out) {
-        if (s[i] != '"') return false;
-        for (++i; i < s.size() && s[i] != '"'; ++i) {
-            if (s[i] == '\\') ++i;
-            out += s[i];
+        if (peek() != '"') return false;
+        ++i;
+        while (i < s.size() && s[i] != '"') {
+            if (static_cast<unsigned char>(s[i]) < 0x20) return false;
+            if (s[i] != '\\') {
+                if (!utf8(out)) return false;
+                continue;
+            }
+            ++i;
+            const char e = peek();
+            ++i;
+            if (e == 'u') {
+                unsigned code;
+                if (!hex4(code)) return false;
+                out += code < 0x80 ? static_cast<char>(code) : '?';
+            } else if (std::strchr("\"\\/bfnrt", e) && e) {
+                out += e;
+            } else {
+                return false;
+            }
         }
         return i++ < s.size();
+    }
+    bool digits() {
+        const size_t from = i;
+        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+        return i > from;
+    }
+    bool number(const std::string& path) {
+        const size_t from = i;
+        if (peek() == '-') ++i;
+        if (peek() == '0') {
+            ++i;
+        } else if (!digits()) {
+            return false;
+        }
+        if (peek() == '.' && (++i, !digits())) return false;
+        if (peek() == 'e' || peek() == 'E') {
+            ++i;
+            if (peek() == '+' || peek() == '-') ++i;
+            if (!digits()) return false;
+        }
+        numbers[path] = std::strtod(s.substr(from, i - from).c_str(), nullptr);
+        return true;
     }
     bool value(const std::string& path) {
         skip();
         if (i >= s.size()) return false;
-        if (s[i] == '{') {
+        if (s[i] == '{' || s[i] == '[') {
+            const char close = s[i] == '{' ? '}' : ']';
             ++i;
             skip();
-            if (s[i] == '}') return ++i, true;
-            for (;;) {
+            if (peek() == close) return ++i, true;
+            for (int n = 0;; ++n) {
                 skip();
-                std::string key;
-                if (!string(key)) return false;
-                skip();
-                if (s[i++] != ':') return false;
+                std::string key = std::to_string(n);
+                if (close == '}') {
+                    key.clear();
+                    if (!string(key)) return false;
+                    skip();
+                    if (peek() != ':') return false;
+                    ++i;
+                }
                 if (!value(path.empty() ? key : path + "." + key)) return false;
                 skip();
-                if (s[i] == ',') {
+                if (peek() == ',') {
                     ++i;
                     continue;
                 }
-                return s[i++] == '}';
+                return peek() == close && (++i, true);
             }
         }
         if (s[i] == '"') {
@@ -157,12 +232,7 @@ private:
                 i += std::strlen(word);
                 return true;
             }
-        char* end = nullptr;
-        const double v = std::strtod(s.c_str() + i, &end);
-        if (end == s.c_str() + i) return false;
-        numbers[path] = v;
-        i = static_cast<size_t>(end - s.c_str());
-        return true;
+        return number(path);
     }
     std::string s;
     size_t i = 0;

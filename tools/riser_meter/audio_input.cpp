@@ -3,7 +3,9 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <mutex>
 
+#include "dsp/sample_rate.h"
 #include "engine/rng.h"
 
 namespace riser_meter {
@@ -15,16 +17,21 @@ public:
     SoundFile(SNDFILE* f, const SF_INFO& i) : file(f), info(i) {}
     ~SoundFile() override { sf_close(file); }
     double sample_rate() const override { return info.samplerate; }
-    int64_t frames() const override { return info.frames; }
+    int64_t frames() const override {
+        return info.seekable && info.frames >= 0 && info.frames != SF_COUNT_MAX ? info.frames : -1;
+    }
     int read(float* left, float* right, int n) override {
         interleaved.resize(static_cast<size_t>(n) * static_cast<size_t>(info.channels));
         const sf_count_t got = sf_readf_float(file, interleaved.data(), n);
+        // The error of this file's own handle: other files may be read at the same time.
+        if (sf_error(file) != SF_ERR_NO_ERROR) return -1;
         for (sf_count_t i = 0; i < got; ++i) {
             left[i] = interleaved[static_cast<size_t>(i * info.channels)];
             right[i] = info.channels == 2 ? interleaved[static_cast<size_t>(i * 2 + 1)] : left[i];
         }
         return static_cast<int>(got);
     }
+    std::string read_error() const override { return sf_strerror(file); }
 
 private:
     SNDFILE* file;
@@ -63,11 +70,26 @@ private:
 
 }  // namespace
 
+namespace {
+
+// A failed open leaves no handle, only libsndfile's one process-wide error:
+// opens are made one at a time, and the reason is read before the next one.
+SNDFILE* open_file(const std::string& path, SF_INFO& info, std::string& reason) {
+    static std::mutex one_at_a_time;
+    std::lock_guard<std::mutex> g(one_at_a_time);
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    if (!f) reason = sf_strerror(nullptr);
+    return f;
+}
+
+}  // namespace
+
 std::unique_ptr<AudioInput> open_audio_file(const std::string& path, std::string& error) {
     SF_INFO info{};
-    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    std::string reason;
+    SNDFILE* f = open_file(path, info, reason);
     if (!f) {
-        error = "cannot read \"" + path + "\": " + sf_strerror(nullptr);
+        error = "cannot read \"" + path + "\": " + reason;
         return nullptr;
     }
     if (info.channels < 1 || info.channels > 2) {
@@ -76,8 +98,10 @@ std::unique_ptr<AudioInput> open_audio_file(const std::string& path, std::string
         sf_close(f);
         return nullptr;
     }
-    if (info.samplerate < 1000 || info.samplerate > 1536000) {
-        error = "\"" + path + "\" has an unsupported sample rate of " + std::to_string(info.samplerate) + " Hz";
+    if (!b2::sample_rate_supported(info.samplerate)) {
+        error = "\"" + path + "\" has a sample rate of " + std::to_string(info.samplerate) +
+                " Hz; riser-meter meters from " + std::to_string(static_cast<int>(b2::kMinSampleRate)) + " to " +
+                std::to_string(static_cast<int>(b2::kMaxSampleRate)) + " Hz";
         sf_close(f);
         return nullptr;
     }

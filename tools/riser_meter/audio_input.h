@@ -13,13 +13,17 @@ class AudioInput {
 public:
     virtual ~AudioInput() = default;
     virtual double sample_rate() const = 0;
-    virtual int64_t frames() const = 0;  // total length, in frames
-    // Reads up to `n` frames into `left` and `right`; returns the frames read (0 at the end).
+    // The length its header declares, in frames, or -1 when that cannot be
+    // trusted before the end: a stream through a pipe declares a placeholder.
+    virtual int64_t frames() const = 0;
+    // Reads up to `n` frames into `left` and `right`; returns the frames read
+    // (0 at the end), or -1 on a read error, described by read_error().
     virtual int read(float* left, float* right, int n) = 0;
+    virtual std::string read_error() const { return std::string(); }
 };
 
-// Opens a mono or stereo file. On failure returns null with `error` naming the
-// problem and the file.
+// Opens a mono or stereo file at a supported sample rate. On failure returns
+// null with `error` naming the problem and the file.
 std::unique_ptr<AudioInput> open_audio_file(const std::string& path, std::string& error);
 
 // 10 s at 48 kHz: a 997 Hz sine at -20 dBFS on the left, Gaussian white

@@ -25,7 +25,15 @@ struct ColumnRange {
 class LevelHistory {
 public:
     // `columns` (at least 1) pixel columns spread evenly over `frames` frames.
+    // With `frames` < 0 (a stream of unknown length) the span starts at one
+    // frame per column and doubles, two columns merged into one, whenever a
+    // reading lies beyond it; finish() then fits it to the length read.
     LevelHistory(int columns, int64_t frames);
+    // Spreads the columns over the `frames` frames actually read, once the
+    // stream has ended. Only a history of unknown length changes: each column
+    // takes the readings of the span it now covers (at least half as many
+    // columns as the picture has held distinct readings).
+    void finish(int64_t frames);
 
     int columns() const { return width; }
     int64_t frames() const { return total; }
@@ -47,12 +55,16 @@ public:
     bool nonfinite(int column) const { return bad[static_cast<size_t>(column)] != 0; }
 
 private:
+    void grow_to(int64_t frame);
+    // Merges column `from` into `into` (`from` later in the stream).
+    void merge(int trace_into, int into, const ColumnRange& from);
     size_t index(int trace, int column) const {
         return static_cast<size_t>(trace) * static_cast<size_t>(width) + static_cast<size_t>(column);
     }
 
     int width;
     int64_t total;
+    bool open_ended;
     std::vector<ColumnRange> ranges;  // trace-major
     std::vector<uint8_t> filled;
     std::vector<uint8_t> bad;

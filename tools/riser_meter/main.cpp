@@ -1,16 +1,21 @@
 // riser-meter: meters audio files (or a built-in demo signal) with Riser's
 // engine and prints the readouts the editor would show.
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <exception>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "tools/riser_meter/meter_file.h"
 #include "tools/riser_meter/options.h"
+#include "tools/riser_meter/output_check.h"
 #include "tools/riser_meter/png_output.h"
 #include "tools/riser_meter/report.h"
 
@@ -23,33 +28,60 @@ int fail(const std::string& message) {
     return 2;
 }
 
-// One input's report, kept until every input before it has been printed.
+std::string write_error(int code) {
+    return std::string("cannot write the output: ") + (code ? std::strerror(code) : "write error");
+}
+
+// Everything written to stdout reached it: flushed, and no write failed.
+// (A closed pipe ends the program on SIGPIPE before this, as for other tools.)
+bool output_ok(std::string& error) {
+    const int earlier = errno;  // a failed write before this call left its reason here
+    errno = 0;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
+    error = write_error(errno ? errno : earlier);
+    return false;
+}
+
+// One input's report, written to a temporary file (on disk, so memory stays
+// bounded whatever the batch) until every input before it has been printed.
 struct Outcome {
-    std::string out;
+    std::FILE* report = nullptr;
     std::string error;
     bool ok = false;
     bool done = false;
 };
 
-// Meters one input into a memory buffer.
-void meter_to_buffer(const Options& o, const std::string& file, Outcome& result) {
-    char* data = nullptr;
-    size_t size = 0;
-    std::FILE* out = open_memstream(&data, &size);
-    if (!out) {
-        result.error = "out of memory metering \"" + source_name(file) + "\"";
+void meter_to_file(const Options& o, const std::string& file, Outcome& result) {
+    result.report = std::tmpfile();
+    if (!result.report) {
+        result.error = "cannot make a temporary file for the report of \"" + source_name(file) +
+                       "\": " + std::strerror(errno);
         return;
     }
-    result.ok = meter_file(o, file, true, false, out, result.error);
-    std::fclose(out);
-    result.out.assign(data, size);
-    std::free(data);
+    result.ok = meter_file(o, file, true, false, result.report, result.error);
+    if (result.ok && std::fflush(result.report) != 0) {
+        result.error = "cannot write the report of \"" + source_name(file) + "\" to a temporary file: " +
+                       std::strerror(errno);
+        result.ok = false;
+    }
+}
+
+// Copies a finished report to stdout; false when stdout cannot be written.
+bool print_report(std::FILE* report, std::string& error) {
+    if (!report) return true;
+    std::rewind(report);
+    char buffer[1 << 16];
+    size_t n;
+    errno = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, report)) > 0)
+        if (std::fwrite(buffer, 1, n, stdout) != n) break;
+    return output_ok(error);
 }
 
 // Meters the inputs on `jobs` threads, each input with its own engine, and
 // prints each report in command-line order as soon as it and all before it
-// are done. Returns true when every input was metered.
-bool meter_in_parallel(const Options& o, const std::vector<std::string>& inputs, int jobs) {
+// are done. Returns 0 when every input was metered and printed, else 2.
+int meter_in_parallel(const Options& o, const std::vector<std::string>& inputs, int jobs) {
     std::vector<Outcome> outcomes(inputs.size());
     std::mutex lock;
     std::condition_variable finished;
@@ -63,45 +95,59 @@ bool meter_in_parallel(const Options& o, const std::vector<std::string>& inputs,
                 i = next++;
             }
             Outcome result;
-            meter_to_buffer(o, inputs[i], result);
+            try {
+                meter_to_file(o, inputs[i], result);
+            } catch (const std::bad_alloc&) {
+                result.ok = false;
+                result.error = "out of memory metering \"" + source_name(inputs[i]) + "\"";
+            }
             result.done = true;
             std::lock_guard<std::mutex> g(lock);
-            outcomes[i] = std::move(result);
+            outcomes[i] = result;
             finished.notify_all();
         }
     };
     std::vector<std::thread> threads;
     for (int t = 0; t < jobs; ++t) threads.emplace_back(worker);
-    bool all_ok = true;
+    int status = 0;
+    std::string error;
     for (Outcome& r : outcomes) {
         std::unique_lock<std::mutex> g(lock);
         finished.wait(g, [&] { return r.done; });
         g.unlock();
-        std::fwrite(r.out.data(), 1, r.out.size(), stdout);
-        std::fflush(stdout);
-        if (!r.ok) fail(r.error);
-        all_ok = all_ok && r.ok;
-        std::string().swap(r.out);
+        if (!print_report(r.report, error)) {
+            // Nothing more can be printed: no further input is started.
+            fail(error);
+            status = 2;
+            g.lock();
+            next = inputs.size();
+            break;
+        }
+        if (!r.ok) {
+            fail(r.error);
+            status = 2;
+        }
     }
     for (std::thread& t : threads) t.join();
-    return all_ok;
+    for (Outcome& r : outcomes)
+        if (r.report) std::fclose(r.report);
+    return status;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     Options o;
     std::string error;
     if (!parse_options(argc, argv, o, error)) return fail(error);
     if (o.help) {
         std::fputs(usage_text(), stdout);
-        return 0;
+        return output_ok(error) ? 0 : fail(error);
     }
     if (o.version) {
         std::puts("1.0.1");
-        return 0;
+        return output_ok(error) ? 0 : fail(error);
     }
     if (!o.png.empty() && !png_output_available()) return fail("--png is not available: this build has no editor");
+    if (!check_outputs(o, error)) return fail(error);
 
     const std::vector<std::string> inputs = o.files.empty() ? std::vector<std::string>{""} : o.files;
     const bool several = inputs.size() > 1;
@@ -109,10 +155,25 @@ int main(int argc, char** argv) {
     if (o.csv && !o.summary_only) print_csv_header(stdout, several);
 
     if (!several) {
-        if (!meter_file(o, inputs[0], false, true, stdout, error)) return fail(error);
-        return 0;
+        if (!meter_file(o, inputs[0], false, true, stdout, error)) {
+            std::fflush(stdout);  // what was measured before the failure
+            return fail(error);
+        }
+        return output_ok(error) ? 0 : fail(error);
     }
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const int jobs = static_cast<int>(std::min<size_t>(inputs.size(), o.jobs > 0 ? o.jobs : cores));
-    return meter_in_parallel(o, inputs, jobs) ? 0 : 2;
+    return meter_in_parallel(o, inputs, jobs);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        return fail("out of memory");
+    } catch (const std::exception& e) {
+        return fail(e.what());
+    }
 }

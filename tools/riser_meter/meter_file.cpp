@@ -3,7 +3,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "tools/riser_meter/audio_input.h"
@@ -20,6 +23,7 @@ namespace {
 
 class Progress {
 public:
+    // `total` < 0: a length not known in advance, so no progress is shown.
     Progress(bool wanted, int64_t total, double rate) : total(total), shown(wanted && isatty(2) && total > rate * 5.0) {}
     void update(int64_t done) {
         if (!shown || total <= 0) return;
@@ -88,15 +92,30 @@ void report_summary(const Options& o, const RunInfo& info, const MeterRun& run, 
         print_text_summary(out, info, s);
 }
 
-}  // namespace
+// A read error in the middle of the input: how far it was read, and why.
+bool read_failed(const RunInfo& info, int64_t done, const std::string& why, std::string& error) {
+    char at[64];
+    std::snprintf(at, sizeof at, "%lld frames (%.3f s)", static_cast<long long>(done),
+                  static_cast<double>(done) / info.sample_rate);
+    error = "cannot read \"" + info.source + "\" past " + at + ": " + why;
+    return false;
+}
 
-bool meter_file(const Options& o, const std::string& file, bool several, bool progress, std::FILE* out,
-                std::string& error) {
+// Output that cannot be written: the lines after it would be lost too.
+bool output_failed(std::string& error) {
+    const int code = errno;
+    error = std::string("cannot write the output: ") + (code ? std::strerror(code) : "write error");
+    return false;
+}
+
+bool meter_input(const Options& o, const std::string& file, bool several, bool progress, std::FILE* out,
+                 std::string& error) {
     std::unique_ptr<AudioInput> input = file.empty() ? make_demo_signal() : open_audio_file(file, error);
     if (!input) return false;
 
     const double rate = input->sample_rate();
-    RunInfo info{source_name(file), rate, input->frames(), o.block, several};
+    const int64_t declared = input->frames();
+    RunInfo info{source_name(file), rate, declared, o.block, several};
     MeterRun run(rate, o.block, o.settings);
     if (!run.ok()) {
         error = "out of memory metering \"" + info.source + "\"";
@@ -107,40 +126,62 @@ bool meter_file(const Options& o, const std::string& file, bool several, bool pr
     std::unique_ptr<LevelHistory> history;
     if (!o.plot.empty()) {
         const PlotLayout layout = plot_layout(o.plot_width, o.plot_height, settings);
-        history = std::make_unique<LevelHistory>(layout.columns(), input->frames());
+        history = std::make_unique<LevelHistory>(layout.columns(), declared);
         run.set_history(history.get());
     }
     if (!o.json && !o.csv && !o.summary_only) print_text_header(out, info);
+    if (std::ferror(out)) return output_failed(error);
 
     const int64_t interval = std::max<int64_t>(1, static_cast<int64_t>(rate * o.interval_ms / 1000.0));
     std::vector<float> left(static_cast<size_t>(o.block)), right(static_cast<size_t>(o.block));
     int64_t done = 0, next_report = interval;
-    Progress shown(progress, input->frames(), rate);
+    Progress shown(progress, declared, rate);
     for (;;) {
         const int want = static_cast<int>(std::min<int64_t>(o.block, next_report - done));
         const int got = input->read(left.data(), right.data(), want);
-        if (got <= 0) break;
+        if (got < 0) return read_failed(info, done, input->read_error(), error);
+        if (got == 0) break;
         run.process(left.data(), right.data(), got);
         // The buffers now hold the engine's output: the signal after the gain.
         figures.add(left.data(), right.data(), got, history.get());
         done += got;
         if (done == next_report) {
             report_line(o, info, static_cast<double>(done) / rate, run, out);
+            if (std::ferror(out)) return output_failed(error);
             next_report += interval;
         }
         shown.update(done);
     }
+    // A file that ends before the length its header declares was cut short.
+    if (declared >= 0 && done < declared)
+        return read_failed(info, done, "it ends before the " + std::to_string(declared) + " frames its header declares",
+                           error);
+    info.frames = done;  // what was read, everywhere from here on
     if (done != next_report - interval) report_line(o, info, static_cast<double>(done) / rate, run, out);
     report_summary(o, info, run, figures, out);
     if (several && !o.json && !o.csv && !o.summary_only) std::fputc('\n', out);
+    if (std::ferror(out)) return output_failed(error);
 
     if (!o.png.empty() && !write_png(output_path(o.png, file), run, error)) return false;
     if (history) {
-        const PlotInfo plot{info.source, rate, input->frames(), settings};
+        history->finish(done);
+        const PlotInfo plot{info.source, rate, done, settings};
         if (!write_history_png(output_path(o.plot, file), *history, plot, o.plot_width, o.plot_height, error))
             return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool meter_file(const Options& o, const std::string& file, bool several, bool progress, std::FILE* out,
+                std::string& error) {
+    try {
+        return meter_input(o, file, several, progress, out, error);
+    } catch (const std::bad_alloc&) {
+        error = "out of memory metering \"" + source_name(file) + "\"";
+        return false;
+    }
 }
 
 }  // namespace riser_meter

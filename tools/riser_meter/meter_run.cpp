@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/script_bridge.h"
+#include "engine/strip_wiring.h"
 #include "tools/riser_meter/history.h"
 
 namespace riser_meter {
@@ -35,6 +36,9 @@ MeterRun::MeterRun(double r, int max_block, const std::vector<std::pair<int, flo
     b2::set_slot(engine, b2::BANK_GLOBAL, b2::ID_SAMPLE_RATE_HOST, static_cast<float>(rate));
     b2::apply_sample_rate(engine, true);
     b2::set_slot(engine, b2::BANK_GLOBAL, b2::ID_GLOBAL_RESET, 1.0f);
+    // A file has no audio before its first sample to fade in from: the gain
+    // starts where it stays, so a click at sample 0 counts fully.
+    b2::settle_gain(engine);
     const double settle_ms = b2::global_value(engine, b2::ID_RMS_WINDOW) + b2::global_value(engine, b2::ID_VALUE_HOLD);
     settle_frames = static_cast<int64_t>(rate * settle_ms / 1000.0);
 }

@@ -19,7 +19,8 @@ struct Snapshots {
 
 class MeterRun {
 public:
-    // Sets the engine up for `rate`, starts processing and applies the settings.
+    // Sets the engine up for `rate`, starts processing and applies the
+    // settings, with the gain already at its setting (no fade-in).
     MeterRun(double rate, int max_block, const std::vector<std::pair<int, float>>& settings);
     ~MeterRun();
     MeterRun(const MeterRun&) = delete;

@@ -63,6 +63,7 @@ bool parse_plot_size(const char* text, int& width, int& height) {
     char tail = 0;
     if (std::sscanf(text, "%dx%d%c", &w, &h, &tail) != 2) return false;
     if (w < kMinPlotWidth || w > kMaxPlotSide || h < kMinPlotHeight || h > kMaxPlotSide) return false;
+    if (static_cast<long>(w) * h > kMaxPlotPixels) return false;
     width = w;
     height = h;
     return true;
@@ -154,12 +155,17 @@ bool parse_options(int argc, char** argv, Options& out, std::string& error) {
             if (!v) return false;
             if (!parse_plot_size(v, out.plot_width, out.plot_height)) {
                 error = "--plot-size needs WIDTHxHEIGHT in pixels, from " + std::to_string(kMinPlotWidth) + "x" +
-                        std::to_string(kMinPlotHeight) + " to " + std::to_string(kMaxPlotSide) + "x" +
-                        std::to_string(kMaxPlotSide) + ", got \"" + std::string(v) + "\"";
+                        std::to_string(kMinPlotHeight) + ", each side up to " + std::to_string(kMaxPlotSide) +
+                        " and at most " + std::to_string(kMaxPlotPixels) + " pixels (4096x4096), got \"" +
+                        std::string(v) + "\"";
                 return false;
             }
         } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + arg + " (see --help)";
+            return false;
+        } else if (arg.empty()) {
+            // An unset variable in a script: never a reason to meter the demo instead.
+            error = "an empty file name (\"\") was given";
             return false;
         } else {
             out.files.push_back(arg);
@@ -209,7 +215,8 @@ const char* usage_text() {
            "  -j, --jobs N      meter N files at once (default: one per core)\n"
            "  --png FILE        render the editor's main page with the final meter state\n"
            "  --plot FILE       draw the level history of the file as a PNG picture\n"
-           "  --plot-size WxH   size of the --plot picture in pixels (default 1200x600)\n"
+           "  --plot-size WxH   size of the --plot picture in pixels (default 1200x600,\n"
+           "                    each side up to 8192, at most 4096x4096 pixels in all)\n"
            "                    with several files, FILE for --png and --plot must contain\n"
            "                    {}, which becomes each file's base name: 'plots/{}.png'\n"
            "  --version         print the version\n"
@@ -219,8 +226,12 @@ const char* usage_text() {
            "  Peak Clip, Peak High, Peak Low, Crest High, Crest Low, Value Hold, Segment Hgt,\n"
            "  K Filter, Bypass\n"
            "\n"
+           "A picture never writes over an input, another picture or an existing file that\n"
+           "is not a PNG picture: such a run is refused before anything is metered.\n"
+           "\n"
            "exit status: 0 on success, 2 on any error (the message names the problem and the\n"
-           "file); with several files the others are still metered.\n";
+           "file), including output that cannot be written; with several files the others\n"
+           "are still metered. A closed pipe (| head) ends the program quietly.\n";
 }
 
 }  // namespace riser_meter

@@ -7,11 +7,12 @@
 
 namespace riser_meter {
 
-// Limits of --plot-size: room for the axes and panes, and what one cairo
-// image surface can hold.
+// Limits of --plot-size: room for the axes and panes, and a bound on the
+// memory of a picture (4 bytes a pixel: at most 64 MiB).
 constexpr int kMinPlotWidth = 320;
 constexpr int kMinPlotHeight = 240;
-constexpr int kMaxPlotSide = 16000;
+constexpr int kMaxPlotSide = 8192;
+constexpr long kMaxPlotPixels = 4096L * 4096L;
 
 struct Options {
     std::vector<std::string> files;                        // none: the built-in demo signal

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <mutex>
 #include <vector>
 
 #include "tools/riser_meter/plot_axes.h"
@@ -255,16 +256,21 @@ cairo_surface_t* draw_history(const LevelHistory& history, const PlotInfo& info,
 
 bool write_history_png(const std::string& path, const LevelHistory& history, const PlotInfo& info, int width,
                        int height, std::string& error) {
+    // One picture in memory at a time, however many files are metered at once.
+    static std::mutex one_at_a_time;
+    std::lock_guard<std::mutex> g(one_at_a_time);
     cairo_surface_t* surface = draw_history(history, info, width, height);
     const std::string partial = path + ".partial";
-    bool ok = cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS &&
-              cairo_surface_write_to_png(surface, partial.c_str()) == CAIRO_STATUS_SUCCESS;
+    cairo_status_t status = cairo_surface_status(surface);
+    if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_write_to_png(surface, partial.c_str());
+    bool ok = status == CAIRO_STATUS_SUCCESS;
     cairo_surface_destroy(surface);
     // Written beside the target and renamed, so a failure leaves no partial file.
     if (ok) ok = std::rename(partial.c_str(), path.c_str()) == 0;
     if (!ok) {
         std::remove(partial.c_str());
-        error = "cannot write the level history \"" + path + "\"";
+        error = "cannot write the level history \"" + path + "\"" +
+                (status != CAIRO_STATUS_SUCCESS ? std::string(" (") + cairo_status_to_string(status) + ")" : "");
     }
     return ok;
 }

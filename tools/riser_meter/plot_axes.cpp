@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "tools/riser_meter/utf8.h"
+
 namespace riser_meter {
 namespace plot_style {
 
@@ -37,14 +39,15 @@ Text::Text(cairo_t* c) : cr(c), font(pango_font_description_from_string("Liberat
 
 Text::~Text() { pango_font_description_free(font); }
 
-double Text::draw(const std::string& s, double x, double y, double anchor, Rgb colour) {
+double Text::draw(const std::string& s, double x, double y, double anchor, Rgb colour, double right_limit) {
     PangoLayout* layout = pango_cairo_create_layout(cr);
     pango_layout_set_font_description(layout, font);
     pango_layout_set_text(layout, s.c_str(), -1);
     int w = 0, h = 0;
     pango_layout_get_pixel_size(layout, &w, &h);
     set_colour(cr, colour);
-    cairo_move_to(cr, std::round(x - anchor * w), std::round(y - h / 2.0));
+    const double left = std::min(x - anchor * w, right_limit - w);
+    cairo_move_to(cr, std::round(left), std::round(y - h / 2.0));
     pango_cairo_show_layout(cr, layout);
     g_object_unref(layout);
     return w;
@@ -110,7 +113,9 @@ void time_axis(cairo_t* cr, Labels& text, const PlotLayout& L, const PlotInfo& i
             cairo_rectangle(cr, x, L.crest[ch].y, 1, L.crest[ch].h);
         }
         cairo_fill(cr);
-        text.add(format_time(t, step < 1, hours), x, last.y + last.h + kAxisHeight / 2, 0.5, kLabel);
+        // The last label ends inside the picture rather than past its edge.
+        text.add(format_time(t, step < 1, hours), x, last.y + last.h + kAxisHeight / 2, 0.5, kLabel,
+                 first.x + first.w + kRightMargin - 2);
     }
 }
 
@@ -119,12 +124,13 @@ std::string title_of(const PlotInfo& info) {
     const double seconds = static_cast<double>(info.frames) / info.sample_rate;
     char line[512];
     std::snprintf(line, sizeof line,
-                  "%s  \xc2\xb7  %.0f Hz  \xc2\xb7  %s (%lld frames)  \xc2\xb7  K-weighting %s  \xc2\xb7  "
+                  "  \xc2\xb7  %.0f Hz  \xc2\xb7  %s (%lld frames)  \xc2\xb7  K-weighting %s  \xc2\xb7  "
                   "RMS Window %.0f ms, Peak Fall %.0f ms, Value Hold %.0f ms",
-                  info.name.c_str(), info.sample_rate, format_time(seconds, seconds < 60, seconds >= 3600).c_str(),
+                  info.sample_rate, format_time(seconds, seconds < 60, seconds >= 3600).c_str(),
                   static_cast<long long>(info.frames), s.k_weighted ? "on" : "off", s.rms_window_ms,
                   s.peak_fall_ms, s.value_hold_ms);
-    std::string out = line;
+    // The name apart: a long one must not be cut inside a character.
+    std::string out = valid_utf8(info.name) + line;
     if (s.scale_zero != 0) {
         std::snprintf(line, sizeof line, "  \xc2\xb7  0 dB = %+.0f dBFS", s.scale_zero);
         out += line;

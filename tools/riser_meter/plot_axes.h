@@ -22,8 +22,8 @@ public:
     Text& operator=(const Text&) = delete;
 
     // Draws `s` with its anchor (0 left, 0.5 centre, 1 right) at x, centred
-    // on y; returns its width.
-    double draw(const std::string& s, double x, double y, double anchor, Rgb colour);
+    // on y, moved left as far as needed to end at `right_limit`; returns its width.
+    double draw(const std::string& s, double x, double y, double anchor, Rgb colour, double right_limit = 1e9);
 
 private:
     cairo_t* cr;
@@ -33,17 +33,17 @@ private:
 // Text collected while the picture is drawn and laid out at the end, in one go.
 class Labels {
 public:
-    void add(std::string s, double x, double y, double anchor, Rgb colour) {
-        all.push_back({std::move(s), x, y, anchor, colour});
+    void add(std::string s, double x, double y, double anchor, Rgb colour, double right_limit = 1e9) {
+        all.push_back({std::move(s), x, y, anchor, right_limit, colour});
     }
     void draw(Text& text) const {
-        for (const Label& l : all) text.draw(l.s, l.x, l.y, l.anchor, l.colour);
+        for (const Label& l : all) text.draw(l.s, l.x, l.y, l.anchor, l.colour, l.right_limit);
     }
 
 private:
     struct Label {
         std::string s;
-        double x, y, anchor;
+        double x, y, anchor, right_limit;
         Rgb colour;
     };
     std::vector<Label> all;

@@ -1,6 +1,9 @@
 #include "tools/riser_meter/report.h"
 
+#include <cmath>
+
 #include "engine/value_format.h"
+#include "tools/riser_meter/utf8.h"
 
 namespace riser_meter {
 
@@ -39,18 +42,28 @@ void print_channel(std::FILE* out, const char* name, const b2::MeterSnapshot& s)
                  readout(s.peakDb).c_str(), readout(s.rmsDb).c_str());
 }
 
+// A JSON number; JSON has no infinity or NaN, so a reading that is not a
+// finite number is written as null.
+std::string json_number(double v) {
+    if (!std::isfinite(v)) return "null";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", v);
+    return text;
+}
+
 void print_json_channel(std::FILE* out, const char* name, const b2::MeterSnapshot& s) {
     float v[6];
     fields_of(s, v);
     std::fprintf(out, "\"%s\":{", name);
-    for (int i = 0; i < 6; ++i) std::fprintf(out, "%s\"%s\":%.6g", i ? "," : "", kFields[i], v[i]);
+    for (int i = 0; i < 6; ++i) std::fprintf(out, "%s\"%s\":%s", i ? "," : "", kFields[i], json_number(v[i]).c_str());
     std::fprintf(out, "}");
 }
 
 void print_json_figures(std::FILE* out, const char* name, const ChannelFigures& f) {
     const FiguresDb d = to_db(f);
-    std::fprintf(out, "\"%s\":{\"samplePeakDb\":%.6g,\"rmsDb\":%.6g,\"rawRmsDb\":%.6g,\"crestDb\":%.6g,\"nonFinite\":%lld}",
-                 name, d.peakDb, d.rmsDb, d.rawRmsDb, d.crestDb, static_cast<long long>(f.nonfinite));
+    std::fprintf(out, "\"%s\":{\"samplePeakDb\":%s,\"rmsDb\":%s,\"rawRmsDb\":%s,\"crestDb\":%s,\"nonFinite\":%lld}",
+                 name, json_number(d.peakDb).c_str(), json_number(d.rmsDb).c_str(), json_number(d.rawRmsDb).c_str(),
+                 json_number(d.crestDb).c_str(), static_cast<long long>(f.nonfinite));
 }
 
 void print_csv_snapshot(std::FILE* out, const b2::MeterSnapshot& s) {
@@ -63,7 +76,7 @@ void print_csv_snapshot(std::FILE* out, const b2::MeterSnapshot& s) {
 
 std::string json_escape(const std::string& text) {
     std::string out;
-    for (unsigned char c : text) {
+    for (unsigned char c : valid_utf8(text)) {
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
@@ -88,8 +101,10 @@ std::string csv_quote(const std::string& text) {
 }
 
 void print_text_header(std::FILE* out, const RunInfo& info) {
-    std::fprintf(out, "riser-meter 1.0.1: %s, %.0f Hz, %lld frames, blocks of %d\n", info.source.c_str(),
-                 info.sample_rate, static_cast<long long>(info.frames), info.block);
+    char length[48] = "length unknown (a stream)";
+    if (info.frames >= 0) std::snprintf(length, sizeof length, "%lld frames", static_cast<long long>(info.frames));
+    std::fprintf(out, "riser-meter 1.0.1: %s, %.0f Hz, %s, blocks of %d\n", info.source.c_str(), info.sample_rate,
+                 length, info.block);
     std::fprintf(out, "  time s | L   peak    rms  crest | now   peak    rms | R   peak    rms  crest | now   peak    rms\n");
 }
 

@@ -14,7 +14,7 @@ namespace riser_meter {
 struct RunInfo {
     std::string source;  // file name, or "demo"
     double sample_rate;
-    int64_t frames;
+    int64_t frames;      // frames read (the text header: as declared, -1 unknown)
     int block;
     bool several = false;  // one of several inputs: interval lines carry the name
 };
@@ -45,6 +45,7 @@ void print_csv_line(std::FILE* out, const RunInfo& info, double time_s, const Sn
 void print_summary_table_header(std::FILE* out, bool csv);
 void print_summary_row(std::FILE* out, const RunInfo& info, const Summary& summary, bool csv);
 
+// A JSON string's contents; bytes that are not UTF-8 become U+FFFD.
 std::string json_escape(const std::string& text);
 std::string csv_quote(const std::string& text);
 

@@ -1,0 +1,253 @@
+// riser-meter never reports a failure as success and never destroys or
+// misreports a user's file: write failures, read errors, refused outputs,
+// streams of unknown length and valid JSON whatever the input.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/tools_support.h"
+
+using namespace tools_test;
+
+namespace {
+
+std::string read_all(const std::string& path) {
+    std::string data;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buf[4096];
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) data.append(buf, n);
+        std::fclose(f);
+    }
+    return data;
+}
+
+void write_all(const std::string& path, const std::string& data) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << path;
+    std::fwrite(data.data(), 1, data.size(), f);
+    std::fclose(f);
+}
+
+// Runs a shell command line; returns what it wrote to stderr (stdout is the
+// command's own business).
+std::string shell_err(const std::string& command) {
+    TempDir dir;
+    const std::string err = dir.path + "/err";
+    const int status = std::system(("(" + command + ") 2>" + err).c_str());
+    (void)status;
+    return read_all(err);
+}
+
+const std::string kMeter = RISER_METER_PATH;
+
+// Every line of `out` is valid JSON.
+void expect_valid_json_lines(const std::string& out, const std::string& what) {
+    auto all = lines(out);
+    ASSERT_FALSE(all.empty()) << what;
+    for (const std::string& line : all) EXPECT_TRUE(Json(line).ok) << what << ": " << line;
+}
+
+}  // namespace
+
+// Output that cannot be written is an error, whether it fails at once, at
+// the final flush, or while several files are printed.
+TEST(RiserMeterOutput, WriteFailuresExitWith2) {
+    TempWav wav(2, 48000, 1.0, {{997.0, 0.1}});
+    for (const std::string& args : {"--interval 100 " + wav.path, "--json --summary-only " + wav.path,
+                                    "-j 2 " + wav.path + " " + wav.path, std::string("--help")}) {
+        Result r = run(args + " >/dev/full");
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.err.find("cannot write the output"), std::string::npos) << args << ": " << r.err;
+    }
+}
+
+// A closed pipe (| head) ends the program on SIGPIPE, quietly, as other
+// tools do; where SIGPIPE is ignored the broken pipe is an error.
+TEST(RiserMeterOutput, ClosedPipe) {
+    TempWav wav(2, 48000, 3.0, {{997.0, 0.1}});
+    const std::string meter = "(" + kMeter + " --interval 1 " + wav.path + "; echo status=$? >&2)";
+    std::string err = shell_err(meter + " | head -c 1 >/dev/null");
+    EXPECT_NE(err.find("status=141"), std::string::npos) << err;
+    EXPECT_EQ(err.find("riser-meter:"), std::string::npos) << err;
+
+    err = shell_err("trap '' PIPE; " + meter + " | head -c 1 >/dev/null");
+    EXPECT_NE(err.find("status=2"), std::string::npos) << err;
+    EXPECT_NE(err.find("Broken pipe"), std::string::npos) << err;
+}
+
+// A file that breaks off in the middle is an error that says how far it was
+// read, not a short file reported as a whole one.
+TEST(RiserMeterInput, TruncatedFlacIsAReadError) {
+    TempDir dir;
+    const std::string flac = dir.path + "/cut.flac";
+    SF_INFO info{};
+    info.samplerate = 48000;
+    info.channels = 2;
+    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open(flac.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr);
+    std::vector<float> frames(2 * 480000);
+    for (size_t i = 0; i < frames.size(); ++i) frames[i] = static_cast<float>(0.5 * std::sin(0.001 * static_cast<double>(i * i % 100003)));
+    sf_writef_float(f, frames.data(), 480000);
+    sf_close(f);
+    ASSERT_EQ(0, truncate(flac.c_str(), static_cast<off_t>(read_all(flac).size() / 2)));
+
+    Result r = run("--json " + flac);
+    EXPECT_EQ(r.status, 2) << r.out;
+    EXPECT_NE(r.err.find(flac), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("past "), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("summary"), std::string::npos) << r.out;
+}
+
+// A WAV streamed through a pipe declares sizes of 0xFFFFFFFF: the report
+// gives the frames actually read, and the picture spans them.
+TEST(RiserMeterInput, PipedWavReportsTheFramesRead) {
+    TempWav wav(2, 48000, 2.0, {{997.0, 0.1}});
+    std::string data = read_all(wav.path);
+    const size_t at = data.find("data");
+    ASSERT_NE(at, std::string::npos);
+    data.replace(4, 4, "\xff\xff\xff\xff");
+    data.replace(at + 4, 4, "\xff\xff\xff\xff");
+    write_all(wav.path, data);
+    TempDir dir;
+
+    const std::string pipe = "cat " + wav.path + " | ";
+    Result r = run_after(pipe, "--json --plot " + dir.path + "/h.png /dev/stdin");
+    ASSERT_EQ(r.status, 0) << r.err;
+    Json s(lines(r.out).back());
+    ASSERT_TRUE(s.ok) << r.out;
+    EXPECT_EQ(s.numbers["summary.frames"], 96000);
+    EXPECT_EQ(lines(r.out).size(), 3u);  // two one-second lines and the summary
+    EXPECT_TRUE(exists(dir.path + "/h.png"));
+
+    Result text = run_after(pipe, "/dev/stdin");
+    EXPECT_EQ(text.out.rfind("riser-meter 1.0.1: /dev/stdin, 48000 Hz, length unknown", 0), 0u) << text.out;
+}
+
+// Pictures never write over an input, over each other, or over a file that
+// is not a picture; the run is refused before anything is metered.
+TEST(RiserMeterPictures, NeverWriteOverAUsersFile) {
+    TempDir dir;
+    TempWav a(2, 48000, 0.5, {{997.0, 0.1}});
+    TempWav b(2, 48000, 0.5, {{440.0, 0.1}});
+    const std::string song = dir.path + "/song.wav";
+    write_all(song, read_all(a.path));
+    const std::string before_a = read_all(a.path), before_b = read_all(b.path), before_song = read_all(song);
+    const std::string a_dir = a.path.substr(0, a.path.rfind('/'));
+
+    struct Case {
+        std::string args, names;
+    };
+    std::vector<Case> cases = {
+        {"--plot " + song, song},                                            // the user forgot the input
+        {"--plot " + song + " " + song, song},                               // the input itself
+        {"--plot " + a_dir + "/./{}.wav " + a.path + " " + b.path, a.path},  // a pattern onto the inputs
+    };
+#ifdef RISER_METER_HAS_PNG
+    // Both pictures under one name, spelled two ways: the message names both.
+    cases.push_back({"--plot " + dir.path + "/x.png --png " + dir.path + "/./x.png " + a.path, "--png"});
+    cases.push_back({cases.back().args, "--plot"});
+#endif
+    for (const Case& c : cases) {
+        Result r = run(c.args);
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_NE(r.err.find(c.names), std::string::npos) << c.args << ": " << r.err;
+        EXPECT_EQ(r.out, "") << c.args;
+    }
+    EXPECT_EQ(read_all(a.path), before_a);
+    EXPECT_EQ(read_all(b.path), before_b);
+    EXPECT_EQ(read_all(song), before_song);
+    EXPECT_FALSE(exists(dir.path + "/x.png"));
+
+    // A picture may replace an earlier picture.
+    const std::string png = dir.path + "/h.png";
+    EXPECT_EQ(run("--summary-only --plot " + png + " " + a.path).status, 0);
+    EXPECT_EQ(run("--summary-only --plot " + png + " " + b.path).status, 0);
+
+    // An empty name (an unset variable in a script) meters nothing.
+    Result empty = run("--json \"\"");
+    EXPECT_EQ(empty.status, 2);
+    EXPECT_NE(empty.err.find("empty file name"), std::string::npos) << empty.err;
+    EXPECT_EQ(empty.out, "");
+}
+
+// Rates outside 8 kHz to 768 kHz are refused like unreadable files; the
+// limits themselves are metered.
+TEST(RiserMeterInput, SampleRatesOutsideTheRangeAreRefused) {
+    for (double rate : {4000.0, 1000000.0}) {
+        TempWav wav(2, rate, 0.1, {{100.0, 0.1}});
+        Result r = run("--json " + wav.path);
+        EXPECT_EQ(r.status, 2) << rate;
+        EXPECT_NE(r.err.find(wav.path), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("sample rate"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    for (double rate : {8000.0, 768000.0}) {
+        TempWav wav(2, rate, 0.1, {{100.0, 0.1}});
+        EXPECT_EQ(run("--json " + wav.path).status, 0) << rate;
+    }
+}
+
+// Each failed file of a parallel batch gets its own reason, not another
+// file's (libsndfile's error of a failed open is process-wide).
+TEST(RiserMeterBatch, EachFailureNamesItsOwnReason) {
+    TempDir dir;
+    std::string files;
+    for (int i = 0; i < 40; ++i) {
+        const std::string garbage = dir.path + "/garbage" + std::to_string(i) + ".wav";
+        write_all(garbage, "RIFF....WAVEnot audio at all");
+        files += " " + garbage + " " + dir.path + "/missing" + std::to_string(i) + ".wav";
+    }
+    for (int round = 0; round < 12; ++round) {
+        Result r = run("--summary-only -j 16" + files);
+        EXPECT_EQ(r.status, 2);
+        for (const std::string& line : lines(r.err)) {
+            const bool missing = line.find("/missing") != std::string::npos;
+            EXPECT_EQ(line.find("No such file") != std::string::npos, missing) << line;
+            EXPECT_EQ(line.find("No Error"), std::string::npos) << line;
+        }
+    }
+}
+
+// JSON output is valid JSON in every mode: readings that overflow (samples
+// far above full scale) are null, and a file name that is not UTF-8 is
+// written with replacement characters.
+TEST(RiserMeterJson, ValidWhateverTheInput) {
+    TempDir dir;
+    TempWav loud(2, 48000, 1.0, [](int c, size_t i) { return (c ? 1.0 : 3e19) * std::sin(0.05 * static_cast<double>(i)); });
+    const std::string odd = dir.path + "/caf\xe9-\xff.wav";
+    write_all(odd, read_all(loud.path));
+
+    Result one = run("--json --interval 100 " + loud.path);
+    EXPECT_EQ(one.status, 0) << one.err;
+    expect_valid_json_lines(one.out, "one file");
+    EXPECT_NE(one.out.find("null"), std::string::npos);  // the overflowing readings
+    for (const char* mode : {"--json --interval 250", "--json --summary-only"}) {
+        Result r = run(std::string(mode) + " -j 2 " + loud.path + " '" + odd + "'");
+        EXPECT_EQ(r.status, 0) << r.err;
+        expect_valid_json_lines(r.out, mode);
+        Json last(lines(r.out).back());
+        EXPECT_EQ(last.strings["summary.file"], dir.path + "/caf\xef\xbf\xbd-\xef\xbf\xbd.wav");
+    }
+    // The demo, alone.
+    expect_valid_json_lines(run("--json --interval 300").out, "demo");
+}
+
+// The gain does not fade in at the start of a file: a click on the very
+// first sample counts fully, in the whole-file figures and the readouts.
+TEST(RiserMeterWholeFile, AClickOnTheFirstSampleCountsFully) {
+    TempWav click(2, 48000, 1.0, [](int, size_t i) { return i == 0 ? 1.0 : 0.0; });
+    for (const auto& gain : {std::make_pair(std::string(""), 0.0), std::make_pair(std::string("--set \"Gain=-6 dB\" "), -6.0)}) {
+        Result r = run("--json --interval 100 " + gain.first + click.path);
+        ASSERT_EQ(r.status, 0) << r.err;
+        auto all = lines(r.out);
+        Json first(all.front()), s(all.back());
+        EXPECT_NEAR(s.numbers["summary.whole_file.left.samplePeakDb"], gain.second, 0.01) << gain.first;
+        EXPECT_NEAR(first.numbers["left.heldPeakDb"], gain.second, 0.01) << gain.first;
+    }
+}
