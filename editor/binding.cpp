@@ -1,6 +1,7 @@
 // Binding of the controls to the engine: user edits go to the host, engine
 // values come back to the controls on every tick.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -25,8 +26,10 @@ bool host_param(int id) {
     return def && (def->flags & PF_HOST);
 }
 
-// A text entry whose platform editor is open: the user is typing into it.
-bool entry_open(CControl* control) {
+// The user holds the control: a drag or click in progress, or a text entry
+// open for typing.
+bool user_holds(CControl* control) {
+    if (control->isEditing()) return true;
     auto* entry = dynamic_cast<CTextEdit*>(control);
     return entry && entry->getPlatformTextEdit();
 }
@@ -63,13 +66,18 @@ void ui_editor_base::native_value_changed(CControl* control) {
     if (!control) return;
     const int id = tag_id(control);
     const float value = control->getValueNormalized();
-    if (id >= kParamCount) return;
-    // The host echoes the value back into the banks; nothing is written here.
+    if (id >= kParamCount || !std::isfinite(value)) return;
+    // An entry commit whose text was no number: the value stayed, nothing to report.
+    if (ui_element* record = record_of(control); record && record->rejected) {
+        record->rejected = 0;
+        return;
+    }
+    // The plug-in takes the value from perform_edit; no bank is written here.
     if (host_param(id)) perform_edit(engine_ref, id, to_plain(id, value));
     for (uint32_t i = 0; i < element_count; ++i) {
         ui_element& el = elements[i];
         if (el.view != control) continue;
-        el.held = 0;  // the user's value is newer than a change held for the entry
+        el.held = 0;  // the user's value is newer than a change held meanwhile
         if (el.param && (el.param->flags & PF_UI_WRITE)) el.edited = 1;
     }
 }
@@ -89,17 +97,18 @@ void ui_editor_base::refresh_controls(bool force) {
         const int id = static_cast<int>(el.id);
         if (!force && !changed[id] && !el.held) continue;
         const float value = to_normalized(id, bank[id].get());
-        // Setting the value of an open entry would replace what the user is
-        // typing: the change waits until the entry closes.
-        if (entry_open(el.view)) {
+        // A control the user holds keeps the user's value (a new value would
+        // replace what is being typed or jump under the mouse): the change is
+        // held and shown once the user lets go, unless an edit of the user's
+        // own came after it (native_value_changed drops the hold).
+        if (user_holds(el.view)) {
             el.held = 1;
             continue;
         }
         el.held = 0;
-        // The user's value wins: a control being dragged, or one whose edit
-        // waits to be pushed (an older pending value echoed back would
-        // otherwise replace it before the push reads it).
-        if (el.view->isEditing() || el.edited) continue;
+        // An edit that waits to be pushed wins too (an older pending value
+        // echoed back would otherwise replace it before the push reads it).
+        if (el.edited) continue;
         el.view->setValueNormalized(value);
         el.view->setDirty(true);
     }
@@ -118,12 +127,27 @@ void ui_editor_base::push_edited_values() {
     }
 }
 
+// Hosts record automation and undo only for values inside a gesture. All
+// begins come first, so a command that sets several parameters is one
+// gesture (one undo step where the host groups overlapping gestures).
+void ui_editor_base::set_params_clamped(const param_edit* edits, uint32_t count) {
+    if (!engine_ref || !edits) return;
+    for (uint32_t i = 0; i < count; ++i)
+        if (host_param(edits[i].id)) begin_edit(engine_ref, edits[i].id);
+    for (uint32_t i = 0; i < count; ++i) {
+        const ParamDef* def = param_def(edits[i].id);
+        if (!def || !std::isfinite(edits[i].value)) continue;
+        const float v = std::min(std::max(edits[i].value, def->minValue), def->maxValue);
+        set_slot(engine_ref, BANK_PENDING, edits[i].id, v);
+        perform_edit(engine_ref, edits[i].id, v);
+    }
+    for (uint32_t i = 0; i < count; ++i)
+        if (host_param(edits[i].id)) end_edit(engine_ref, edits[i].id);
+}
+
 void ui_editor_base::set_param_clamped(int id, float value) {
-    const ParamDef* def = param_def(id);
-    if (!def || !engine_ref) return;
-    const float v = std::min(std::max(value, def->minValue), def->maxValue);
-    set_slot(engine_ref, BANK_PENDING, id, v);
-    perform_edit(engine_ref, id, v);
+    const param_edit edit{id, value};
+    set_params_clamped(&edit, 1);
 }
 
 float ui_editor_base::current_param(int id) const { return global_value(engine_ref, id); }
@@ -139,15 +163,19 @@ void ui_editor_base::install_text_conversions(CTextEdit* edit) {
         return true;
     });
     edit->setStringToValueFunction([](UTF8StringPtr text, float& result, CTextEdit* entry) {
-        if (!editor_of(entry)) return false;
+        ui_editor_base* editor = editor_of(entry);
+        if (!editor) return false;
         const int id = tag_id(entry);
         if (id >= kParamCount) {
             result = entry->getValue();
             return false;
         }
+        // Text without a finite number keeps the value and shows its text
+        // again; the commit that follows reports nothing.
         float plain = 0;
-        parse_value(id, text ? text : "", &plain);
-        result = to_normalized(id, plain);
+        const bool read = parse_finite_value(id, text ? text : "", &plain);
+        if (ui_element* record = editor->record_of(entry)) record->rejected = !read;
+        result = read ? to_normalized(id, plain) : entry->getValue();
         return true;
     });
 }

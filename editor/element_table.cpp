@@ -82,6 +82,8 @@ const preset_row kPresets[] = {
 const ui_element* element_table() { return kElements; }
 uint32_t element_table_size() { return sizeof(kElements) / sizeof(kElements[0]); }
 
+static_assert(sizeof(kPresets) / sizeof(kPresets[0]) == kPresetRows, "one row per preset parameter");
+
 const preset_row* preset_table() { return kPresets; }
 uint32_t preset_table_size() { return sizeof(kPresets) / sizeof(kPresets[0]); }
 

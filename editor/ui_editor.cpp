@@ -212,10 +212,13 @@ void ui_editor::run_command(uint32_t command) {
     }
 }
 
+// The whole preset is one gesture: one click, one undo step.
 void ui_editor::apply_preset(bool minus20) {
     const preset_row* rows = preset_table();
-    for (uint32_t i = 0; i < preset_table_size(); ++i)
-        set_param_clamped(static_cast<int>(rows[i].id & kTagIdMask), minus20 ? rows[i].minus20 : rows[i].minus12);
+    param_edit edits[kPresetRows];
+    for (uint32_t i = 0; i < kPresetRows; ++i)
+        edits[i] = {static_cast<int>(rows[i].id & kTagIdMask), minus20 ? rows[i].minus20 : rows[i].minus12};
+    set_params_clamped(edits, kPresetRows);
 }
 
 }  // namespace b2

@@ -86,7 +86,13 @@ public:
     void show_page(uint8_t page);
     VSTGUI::CControl* find_view(uint32_t tag) const;
 
-    // Parameter access for the command buttons.
+    // Parameter access for the command buttons. Every call is one gesture for
+    // the host: a begin for each parameter, the values, then an end for each.
+    struct param_edit {
+        int id;
+        float value;
+    };
+    void set_params_clamped(const param_edit* edits, uint32_t count);
     void set_param_clamped(int id, float value);
     float current_param(int id) const;
 

@@ -85,7 +85,8 @@ struct ui_element {
     VSTGUI::CRect rect{};
     const ParamDef* param = nullptr;
     uint8_t edited = 0;
-    uint8_t held = 0;  // a value change waits for the view's open text entry to close
+    uint8_t held = 0;      // a value change waits until the user lets go of the view
+    uint8_t rejected = 0;  // the entry's last text was no number: its commit reports nothing
 };
 
 const ui_element* element_table();
@@ -97,6 +98,7 @@ struct preset_row {
     float minus20;
     float minus12;
 };
+constexpr uint32_t kPresetRows = 10;
 const preset_row* preset_table();
 uint32_t preset_table_size();
 

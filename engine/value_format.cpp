@@ -64,6 +64,14 @@ bool parse_value(int id, const char* text, float* plain) {
     return scan_float(text, plain);
 }
 
+bool parse_finite_value(int id, const char* text, float* plain) {
+    if (!plain) return false;
+    float value = *plain;
+    if (!parse_value(id, text, &value) || !std::isfinite(value)) return false;
+    *plain = value;
+    return true;
+}
+
 void formatReadout(float value, char* text) {
     if (value >= -200.0f) {
         put_text(text, "%.1f", static_cast<double>(value));

@@ -16,6 +16,9 @@ void format_value(int id, float plain, char* text);
 // Parses `text` into `plain`; leaves `plain` unchanged when no number is read
 // (UnitRatio sets its fallback index instead). Returns true when a number was read.
 bool parse_value(int id, const char* text, float* plain);
+// As parse_value, for callers that must not take a fallback: true only when a
+// finite number was read; `plain` is left unchanged otherwise.
+bool parse_finite_value(int id, const char* text, float* plain);
 // Text of a meter readout: "%.1f", or "---" below -200 dB.
 void formatReadout(float value, char* text);
 

@@ -44,6 +44,12 @@ protected:
         auto platform = entry->getPlatformTextEdit();
         return platform ? platform->getText().getString() : std::string("<closed>");
     }
+    // The kinds of the recorded gestures in order: "bpe" is begin, perform, end.
+    std::string gesture_kinds() const {
+        std::string kinds;
+        for (auto& e : handler.edits) kinds += e.kind;
+        return kinds;
+    }
 };
 
 TEST_F(BindingTest, HostChangeMovesBothGainControls) {
@@ -93,6 +99,28 @@ TEST_F(BindingTest, AControlBeingDraggedKeepsTheUsersValue) {
     EXPECT_FALSE(engine()->banks[b2::BANK_PENDING][kGain].is_changed());
 }
 
+TEST_F(BindingTest, AHostValueArrivingDuringADragShowsWhenTheDragEnds) {
+    CControl* slider = find(b2::UI_VSLIDER, kGain);
+    CControl* entry = find(b2::UI_TEXT_EDIT, kGain);
+    CPoint p = window_point(slider);
+    frame()->onMouseDown(p, CButtonState(kLButton));
+    p.y -= 40;
+    frame()->onMouseMoved(p, CButtonState(kLButton));  // the user's value first
+    const float dragged = slider->getValueNormalized();
+    ASSERT_NE(dragged, 0.5f);
+
+    adapter->setParamNormalized(kGain, 0.25);  // then the host's
+    tick();
+    EXPECT_FLOAT_EQ(slider->getValueNormalized(), dragged) << "nothing jumps under the mouse";
+    EXPECT_FLOAT_EQ(entry->getValueNormalized(), 0.25f);
+
+    frame()->onMouseUp(p, CButtonState(kLButton));
+    tick();
+    EXPECT_FLOAT_EQ(slider->getValueNormalized(), 0.25f) << "the newer host value once the drag ends";
+    EXPECT_EQ(gesture_kinds().front(), 'b');
+    EXPECT_EQ(gesture_kinds().back(), 'e');
+}
+
 TEST_F(BindingTest, EditorOwnedValuesWaitForTheEngineToTakeThePendingOne) {
     // No parameter of the table is editor-owned; give the gain slider's record one.
     static b2::ParamDef owned_gain = *b2::param_def(kGain);
@@ -135,8 +163,6 @@ TEST_F(BindingTest, GainStepsClampAtTheEndAndReportAgain) {
         EXPECT_EQ(p.id, static_cast<unsigned>(kGain));
         EXPECT_DOUBLE_EQ(p.value, 1.0);
     }
-    // No gesture brackets a step.
-    for (auto& e : handler.edits) EXPECT_EQ(e.kind, 'p');
 
     host_sets(kGain, -59.5f);
     click(button(b2::ID_GAIN_DOWN_1));
@@ -177,6 +203,23 @@ TEST_F(BindingTest, RmsWindowDoublesAndHalvesWithinItsRange) {
     EXPECT_NEAR(handler.performs().back().value, b2::to_normalized(kWindow, 10.0f), 1e-7);
 }
 
+// Hosts record automation and undo only inside a gesture: every click of a
+// step button is begin, value, end of its parameter.
+TEST_F(BindingTest, EveryStepClickIsOneGesture) {
+    const std::pair<uint32_t, int> steps[] = {
+        {b2::ID_GAIN_UP_1, kGain},   {b2::ID_GAIN_UP_TENTH, kGain}, {b2::ID_GAIN_DOWN_TENTH, kGain},
+        {b2::ID_GAIN_DOWN_1, kGain}, {b2::ID_RMS_DOUBLE, kWindow},  {b2::ID_RMS_HALF, kWindow},
+    };
+    for (auto [command, id] : steps) {
+        SCOPED_TRACE(command);
+        handler.edits.clear();
+        click(button(command));
+        EXPECT_EQ(gesture_kinds(), "bpe");
+        for (auto& e : handler.edits) EXPECT_EQ(e.id, static_cast<unsigned>(id));
+        process();
+    }
+}
+
 TEST_F(BindingTest, AStepButtonReleasedOutsideDoesNothing) {
     CControl* up = button(b2::ID_GAIN_UP_1);
     CPoint p = window_point(up);
@@ -196,12 +239,17 @@ TEST_F(BindingTest, PresetsApplyTheirRowsInOrder) {
     for (auto [preset, values] : {std::pair{b2::ID_PRESET_20, minus20}, std::pair{b2::ID_PRESET_12, minus12}}) {
         handler.edits.clear();
         click(button(preset));
-        ASSERT_EQ(handler.edits.size(), 10u);
+        // One gesture over all rows: every begin, every value, every end.
+        ASSERT_EQ(gesture_kinds(), std::string(10, 'b') + std::string(10, 'p') + std::string(10, 'e'));
         for (int i = 0; i < 10; ++i) {
             SCOPED_TRACE(i);
-            EXPECT_EQ(handler.edits[i].kind, 'p');
-            EXPECT_EQ(handler.edits[i].id, static_cast<unsigned>(ids[i]));
-            EXPECT_NEAR(handler.edits[i].value, b2::to_normalized(ids[i], values[i]), 1e-7);
+            const auto& begin = handler.edits[i];
+            const auto& perform = handler.edits[10 + i];
+            const auto& end = handler.edits[20 + i];
+            EXPECT_EQ(begin.id, static_cast<unsigned>(ids[i]));
+            EXPECT_EQ(perform.id, static_cast<unsigned>(ids[i]));
+            EXPECT_EQ(end.id, static_cast<unsigned>(ids[i]));
+            EXPECT_NEAR(perform.value, b2::to_normalized(ids[i], values[i]), 1e-7);
             EXPECT_FLOAT_EQ(pending(ids[i]), values[i]);
         }
         process();
@@ -335,11 +383,65 @@ TEST_F(BindingTest, AnEntryClosedUnchangedShowsTheHostValueThatArrivedMeanwhile)
     EXPECT_EQ(label_text(b2::UI_TEXT_EDIT, kGain), "30.0 dB");
 }
 
+// Text without a finite number changes nothing: the entry shows the value
+// again and the host receives no value (the toolkit's own begin and end
+// around a commit may reach it empty).
+TEST_F(BindingTest, UnreadableTextKeepsTheValue) {
+    host_sets(kGain, 12.0f);
+    tick();
+    for (const char* text : {"x", "abc", "", "nan", "inf", "-inf", "1e39"}) {
+        SCOPED_TRACE(text);
+        CTextEdit* entry = type_into(kGain, text);
+        ASSERT_NE(entry, nullptr);
+        if (!*text) view->onKeyDown(0, Steinberg::KEY_BACK, 0);
+        ASSERT_EQ(typed_text(entry), text);
+        view->onKeyDown(0, Steinberg::KEY_RETURN, 0);
+        ASSERT_EQ(entry->getPlatformTextEdit(), nullptr);
+        EXPECT_TRUE(handler.performs().empty());
+        EXPECT_FLOAT_EQ(entry->getValueNormalized(), b2::to_normalized(kGain, 12.0f));
+        EXPECT_EQ(label_text(b2::UI_TEXT_EDIT, kGain), "12.0 dB");
+        tick();
+        EXPECT_EQ(label_text(b2::UI_TEXT_EDIT, kGain), "12.0 dB");
+    }
+    // Rows whose range does not hold 0 keep theirs too.
+    auto type_x = [&](int id, const char* shown) {
+        SCOPED_TRACE(id);
+        CTextEdit* entry = type_into(id, "x");
+        ASSERT_NE(entry, nullptr);
+        ASSERT_EQ(typed_text(entry), "x");
+        view->onKeyDown(0, Steinberg::KEY_RETURN, 0);
+        EXPECT_TRUE(handler.performs().empty());
+        EXPECT_EQ(label_text(b2::UI_TEXT_EDIT, static_cast<uint32_t>(id)), shown);
+    };
+    type_x(kWindow, "300 ms");
+    to_settings();
+    type_x(b2::ID_SEGMENT_HEIGHT, "16 px");
+    // A number afterwards is reported as before.
+    type_into(b2::ID_SEGMENT_HEIGHT, "20");
+    view->onKeyDown(0, Steinberg::KEY_RETURN, 0);
+    ASSERT_EQ(handler.performs().size(), 1u);
+    EXPECT_NEAR(handler.performs()[0].value, b2::to_normalized(b2::ID_SEGMENT_HEIGHT, 20.0f), 1e-7);
+}
+
+TEST_F(BindingTest, AHostValueHeldForAnEntryOutlivesUnreadableText) {
+    CTextEdit* entry = type_into(kGain, "x");
+    ASSERT_NE(entry, nullptr);
+    adapter->setParamNormalized(kGain, 0.75);
+    tick();
+    view->onKeyDown(0, Steinberg::KEY_RETURN, 0);
+    tick();
+    EXPECT_TRUE(handler.performs().empty());
+    EXPECT_EQ(label_text(b2::UI_TEXT_EDIT, kGain), "30.0 dB");
+}
+
 TEST_F(BindingTest, TextConversionsUseTheParametersUnits) {
     auto* entry = dynamic_cast<CTextEdit*>(find(b2::UI_TEXT_EDIT, kWindow));
     entry->setText("1.5 s");
     EXPECT_FLOAT_EQ(entry->getValueNormalized(), b2::to_normalized(kWindow, 1500.0f));
-    entry->setText("no number");  // plain 0, below the range: the control clamps
+    entry->setText("no number");  // keeps the value and shows it again
+    EXPECT_FLOAT_EQ(entry->getValueNormalized(), b2::to_normalized(kWindow, 1500.0f));
+    EXPECT_EQ(entry->getText().getString(), "1.50 s");
+    entry->setText("-5");  // below the range: the control clamps
     EXPECT_FLOAT_EQ(entry->getValueNormalized(), 0.0f);
     EXPECT_EQ(entry->getText().getString(), "10.0 ms");
     // A listener other than the editor: the toolkit converts by itself.
