@@ -8,6 +8,9 @@
 # Defaults: build/release/VST3/Release/riser.vst3 and build/release/test-output/pluginval.
 # pluginval comes from the set-up's cache (scripts/pluginval_deps.sh).
 # Starts and stops its own Xvfb.
+#   RISER_PLUGINVAL_SEED  pluginval's random seed (e.g. 0x39ed0d9) for both runs;
+#                         by default each run takes a new one and prints it, so a
+#                         failing order can be replayed.
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -42,14 +45,17 @@ xprop -root -f _XEMBED_INFO 32c -set _XEMBED_INFO 0 || fail "xprop could not set
 validate() {  # name, then pluginval options
   local name=$1; shift
   local log="$logs/$name.log" start=$SECONDS status groups seed
-  "$RISER_PLUGINVAL_BIN" --strictness-level 10 --validate-in-process "$@" --validate "$bundle" \
-    > "$log" 2>&1
+  local seed_opts=()
+  [ -n "${RISER_PLUGINVAL_SEED:-}" ] && seed_opts=(--random-seed "$RISER_PLUGINVAL_SEED")
+  "$RISER_PLUGINVAL_BIN" --strictness-level 10 --validate-in-process "${seed_opts[@]}" "$@" \
+    --validate "$bundle" > "$log" 2>&1
   status=$?
   groups=$(grep -c "^Completed tests in " "$log")
   seed=$(grep -m 1 -o "Random seed: 0x[0-9a-fA-F]*" "$log")
   if [ $status -ne 0 ] || [ "$groups" -eq 0 ] || grep -q "FAILED" "$log" \
      || ! grep -q "^Num plugins found: 1" "$log"; then
     cat "$log"
+    echo "pluginval: replay with RISER_PLUGINVAL_SEED=${seed#Random seed: } $0 $bundle"
     fail "$name run: exit $status, $groups test groups completed, ${seed:-no seed}," \
          "$((SECONDS - start)) s (output above and in $log)"
   fi
