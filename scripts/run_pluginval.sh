@@ -40,6 +40,8 @@ export DISPLAY=":$number"
 # The editor's toolkit announces its windows through this atom; it must exist.
 xprop -root -f _XEMBED_INFO 32c -set _XEMBED_INFO 0 || fail "xprop could not set _XEMBED_INFO"
 
+# v1.0.3 validates in process from the command line and ignores
+# --validate-in-process; the option is passed so a newer tag does the same.
 # Passes when pluginval exits with 0, found the plug-in, completed tests and
 # reported no failed one (it prints "FAILED" for each failed test group).
 validate() {  # name, then pluginval options
