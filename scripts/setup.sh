@@ -6,6 +6,9 @@
 #  - with --windows also what the Windows x64 cross build needs: MinGW-w64,
 #    Wine, zlib for Windows, and Lua and libspng built for Windows
 #    (scripts/windows_deps.sh; their sources: scripts/windows_location.sh).
+#  - with --pluginval also Tracktion's pluginval, built once into a cache
+#    outside the checkout (scripts/pluginval_deps.sh; its sources:
+#    scripts/pluginval_location.sh). scripts/test.sh runs it on riser.vst3.
 # Environment:
 #   VST3_SDK_ROOT  where the SDK lives (default: ${XDG_CACHE_HOME:-~/.cache}/riser/vst3sdk-3.7.4)
 #   VST3_SDK_URL   the vst3sdk repository to clone (default: the official public one);
@@ -26,15 +29,19 @@ packages=(
   libgtkmm-3.0-dev libsqlite3-dev
   xvfb x11-utils imagemagick fonts-liberation
   clang libclang-rt-14-dev llvm
+  ladspa-sdk libasound2-dev libxrandr-dev libxinerama-dev libxcursor-dev
+  libxcomposite-dev libxext-dev libxrender-dev
 )
 windows_packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 libz-mingw-w64-dev)
 
-windows=0
-case "${1:-}" in
-  --windows) windows=1; packages+=("${windows_packages[@]}") ;;
-  "") ;;
-  *) echo "usage: $0 [--windows]" >&2; exit 2 ;;
-esac
+windows=0 pluginval=0
+for arg in "$@"; do
+  case "$arg" in
+    --windows) windows=1; packages+=("${windows_packages[@]}") ;;
+    --pluginval) pluginval=1 ;;
+    *) echo "usage: $0 [--windows] [--pluginval]" >&2; exit 2 ;;
+  esac
+done
 
 install_packages() {
   local missing=()
@@ -75,4 +82,5 @@ fetch_sdk() {
 install_packages
 fetch_sdk
 if [ $windows -eq 1 ]; then "$here/windows_deps.sh"; fi
+if [ $pluginval -eq 1 ]; then "$here/pluginval_deps.sh"; fi
 echo "setup: ready (VST3 SDK at $VST3_SDK_ROOT_RESOLVED)"

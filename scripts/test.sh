@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The whole test run, as CI runs it:
-#  1. set-up if needed (Debian packages, the VST3 SDK cache);
+#  1. set-up if needed (Debian packages, the VST3 SDK cache, pluginval);
 #  2. build/release: everything with GCC, and every test (the SDK's validator
-#     on riser.vst3 and the editor tests under Xvfb among them);
+#     on riser.vst3 and the editor tests under Xvfb among them), then
+#     Tracktion's pluginval on riser.vst3 (scripts/run_pluginval.sh);
 #  3. build/asan: everything again with clang under AddressSanitizer +
 #     UndefinedBehaviorSanitizer, every test, then a short run of each fuzzer;
 #  4. build/tsan: the engine, the plug-in and their tests under ThreadSanitizer.
@@ -16,7 +17,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=${RISER_JOBS:-$(nproc)}
 fuzz_seconds=${RISER_FUZZ_SECONDS:-15}
 
-"$root/scripts/setup.sh"
+"$root/scripts/setup.sh" --pluginval
 # shellcheck source=scripts/compiler_cache.sh
 source "$root/scripts/compiler_cache.sh"
 
@@ -33,6 +34,9 @@ run_suite() {  # name, then cmake arguments
 }
 
 run_suite release -DCMAKE_BUILD_TYPE=Release
+echo "== release: pluginval ($(date +%T))"
+"$root/scripts/run_pluginval.sh" "$root/build/release/VST3/Release/riser.vst3" \
+  "$root/build/release/test-output/pluginval"
 
 # Sanitizer builds: -O1 with line tables only keeps them quick to build and
 # still gives readable reports.
