@@ -234,15 +234,17 @@ void publish(LevelDetector& d) {
 // positive) does not depend on the order it is taken in.
 void square_cell(const float* source, float* sq, float& m) {
 #if RISER_LANE_PAIRS
-    const __m128i exponent = _mm_set1_epi32(0x7f800000);
+    const __m128i infinity = _mm_set1_epi32(0x7f800000);
     const __m128 sign = _mm_set1_ps(-0.0f);
     __m128 mv = _mm_set1_ps(m);
     for (int i = 0; i < kBlock; i += 4) {
         const __m128 v = _mm_loadu_ps(source + i);
-        const __m128i e = _mm_and_si128(_mm_castps_si128(v), exponent);
-        const __m128 x = _mm_andnot_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(e, exponent)), v);  // NaN, Inf -> 0
-        _mm_storeu_ps(sq + i, _mm_mul_ps(x, x));
-        mv = _mm_max_ps(_mm_andnot_ps(sign, x), mv);  // |x| > m ? |x| : m, lane by lane
+        const __m128 a = _mm_andnot_ps(sign, v);  // |v|
+        // |v| below the bits of +Inf (compared as integers) is finite; NaN, Inf -> 0.
+        const __m128 finite = _mm_castsi128_ps(_mm_cmplt_epi32(_mm_castps_si128(a), infinity));
+        const __m128 x = _mm_and_ps(finite, a);
+        _mm_storeu_ps(sq + i, _mm_mul_ps(x, x));  // |v|^2 is v^2 exactly
+        mv = _mm_max_ps(x, mv);                   // x > m ? x : m, lane by lane
     }
     alignas(16) float lanes[4];
     _mm_store_ps(lanes, mv);
