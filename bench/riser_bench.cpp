@@ -127,7 +127,7 @@ BENCHMARK(BM_Ebur128)->Unit(benchmark::kMillisecond);
 // The plainest fast version of the meter's work, the reference for Riser's
 // speed: per channel a constant gain (its output written, as a plug-in must),
 // the two BS.1770 biquads in transposed direct form II with their state in
-// locals, the sum of squares and the maximum of each 16 samples, and a 30 ms
+// locals, the sum of squares and the largest magnitude of each 16 samples, and a 30 ms
 // ring of block means; the two channels one after the other.
 struct PlainChannel {
     b2::Biquad hp, sh;
@@ -156,7 +156,8 @@ struct PlainChannel {
                 c = sh.b1 * h - sh.a1 * y + d;
                 d = sh.b2 * h - sh.a2 * y;
                 s += y * y;
-                m = y > m ? y : m;
+                const float ay = std::fabs(y);  // the peak is the largest magnitude
+                m = ay > m ? ay : m;
             }
             ring[pos] = s * 0.0625f;
             pos = pos == 89 ? 0 : pos + 1;

@@ -55,6 +55,7 @@ struct KWeighting {
     Biquad shelf;
     Biquad highpass;
     bool active = false;  // "K Filter" as it stood at the start of the cell
+    bool available = false;  // the rate allows the weighting (k_weighting.h)
 };
 
 struct LevelDetector;
@@ -93,7 +94,7 @@ struct LevelDetector {
     int32_t crestHoldCount = 0;
     int32_t resumInterval = 0;
     int32_t sinceResum = 0;
-    // Sum of squares and largest sample of the current cell so far.
+    // Sum of squares and largest magnitude of the current cell so far.
     float cellSquares = 0;
     float cellMax = 0;
     const value_slot* resetSlot = nullptr;
@@ -148,7 +149,9 @@ void run_level_detector(LevelDetector& m, int from = 0, int to = kBlock);
 void run_k_weighting_pair(KWeighting& a, KWeighting& b, int from, int to);
 void run_level_detector_pair(LevelDetector& a, LevelDetector& b, int from, int to);
 void run_output_tap(OutputTap& m, int from = 0, int to = kBlock);
-// Recomputes both filter sections for sample rate `fs`.
+// Recomputes both filter sections for sample rate `fs`; at a rate where the
+// weighting cannot be built (k_weighting_available) the module passes its
+// input through unweighted.
 void compute_k_weighting(KWeighting& m, float fs);
 
 }  // namespace b2

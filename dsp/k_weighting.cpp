@@ -5,38 +5,48 @@
 #include <cstring>
 
 #include "dsp/channel_strip.h"
+#include "dsp/k_weighting.h"
 #include "dsp/lane_pair.h"
 
 namespace b2 {
 
 namespace {
 
-void compute_shelf(Biquad& s, float fs) {
-    const float invFs = 1.0f / fs;
-    // The product in double keeps the pre-warped frequency exact (pi * 1681.974 Hz).
-    const float K = tanf(static_cast<float>(static_cast<double>(invFs) * 5284.078692841865));
-    const float KQ = K * 1.4140767f;   // 1/Q
-    const float K2 = K * K;
-    const float VbK = K * 1.779928f;   // Vb/Q
-    const float Vh = 1.5848647f;       // high-frequency gain, +4 dB
-    const float inv = 1.0f / ((KQ + 1.0f) + K2);
-    s.b0 = ((VbK + Vh) + K2) * inv;
-    s.b1 = (((K2 - Vh) + K2) - Vh) * inv;
-    s.b2 = ((Vh - VbK) + K2) * inv;
-    s.a1 = (((K2 - 1.0f) + K2) - 1.0f) * inv;
-    s.a2 = ((1.0f - KQ) + K2) * inv;
+constexpr double kPi = 3.14159265358979323846;
+
+// The analogue prototypes of BS.1770's two sections. The shelf's gain Vh
+// (+4 dB) and its Vb/Q are derived once from the published centre, gain and Q.
+constexpr double kShelfQInverse = 1.414076664088621;
+constexpr double kShelfVh = 1.5848647011308556;
+constexpr double kShelfVbOverQ = 1.7799278940417869;
+constexpr double kHighpassHz = 38.13547087602444;
+constexpr double kHighpassQInverse = 1.9986927057725021;
+
+// The coefficients are designed in double precision and each is rounded to
+// float once. The high-pass is stable while 1 + a2 - |a1| > 0, and at the
+// highest rates that margin is tiny (9.7e-8 at 768 kHz): one rounding of a1
+// and a2 moves it by at most 9e-8, while a design in float, with its
+// intermediate roundings, put a pole on or outside the unit circle there.
+void compute_shelf(Biquad& s, double fs) {
+    const double K = std::tan(kPi * kShelfCentreHz / fs);
+    const double KQ = K * kShelfQInverse, K2 = K * K, VbK = K * kShelfVbOverQ;
+    const double a0 = 1.0 + KQ + K2;
+    s.b0 = static_cast<float>((kShelfVh + VbK + K2) / a0);
+    s.b1 = static_cast<float>(2.0 * (K2 - kShelfVh) / a0);
+    s.b2 = static_cast<float>((kShelfVh - VbK + K2) / a0);
+    s.a1 = static_cast<float>(2.0 * (K2 - 1.0) / a0);
+    s.a2 = static_cast<float>((1.0 - KQ + K2) / a0);
 }
 
-void compute_highpass(Biquad& s, float fs) {
-    const float K = tanf(119.80612f / fs);  // pi * 38.13547 Hz
-    const float KQ = K * 1.9986926f;        // 1/Q
-    const float K2 = K * K;
-    const float inv = 1.0f / ((KQ + 1.0f) + K2);
-    s.b0 = 1.0f;
+void compute_highpass(Biquad& s, double fs) {
+    const double K = std::tan(kPi * kHighpassHz / fs);
+    const double KQ = K * kHighpassQInverse, K2 = K * K;
+    const double a0 = 1.0 + KQ + K2;
+    s.b0 = 1.0f;  // the numerator (1, -2, 1) is not scaled
     s.b1 = -2.0f;
     s.b2 = 1.0f;
-    s.a1 = (((K2 - 1.0f) + K2) - 1.0f) * inv;
-    s.a2 = ((1.0f - KQ) + K2) * inv;
+    s.a1 = static_cast<float>(2.0 * (K2 - 1.0) / a0);
+    s.a2 = static_cast<float>((1.0 - KQ + K2) / a0);
 }
 
 bool finite_pair(const float* v) {
@@ -63,6 +73,13 @@ void carry_history(KWeighting& m) {
 }  // namespace
 
 void compute_k_weighting(KWeighting& m, float fs) {
+    m.available = k_weighting_available(fs);
+    if (!m.available) {
+        // No meaningful weighting at this rate: the cells pass unweighted.
+        m.shelf = Biquad{};
+        m.highpass = Biquad{};
+        return;
+    }
     compute_shelf(m.shelf, fs);
     compute_highpass(m.highpass, fs);
 }
@@ -107,13 +124,14 @@ inline float k_step(const Biquad& hp, const Biquad& sh, KState& s, float x) {
 }
 
 // Coefficients follow the rate; the switch is read once per cell, so a cell
-// is filtered entirely or not at all. Returns whether the cell is filtered.
+// is filtered entirely or not at all. Returns whether the cell is filtered:
+// "K Filter" on at the cell's start and a rate the weighting can be built for.
 bool prepare(KWeighting& m, int from) {
     // Recomputed on a rate change even while bypassed, so switching on later
     // filters with the right coefficients.
     if (m.rateSlot->is_changed()) compute_k_weighting(m, m.rateSlot->get());
     if (from == 0) m.active = m.enableSlot->get() != 0.0f;
-    return m.active;
+    return m.active && m.available;
 }
 
 void copy_through(KWeighting& m, int from, int to) {

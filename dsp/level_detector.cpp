@@ -29,6 +29,10 @@ bool changed(const value_slot* s) { return s->is_changed(); }
 // that it neither sticks in the peak nor poisons the window sum.
 float measurable(float x) { return std::isfinite(x) ? x : 0.0f; }
 
+// The peak is the largest magnitude: negative half-waves count as much as
+// positive ones, so a signal and its inverse read the same.
+float magnitude(float x) { return std::fabs(x); }
+
 // The shared hold scheme: `held` keeps its maximum for `length` blocks; when
 // the hold runs out it drops to the current value, which starts a new hold.
 void hold(float value, float& held, int32_t& count, int32_t length) {
@@ -190,7 +194,7 @@ void update_peak_and_crest(LevelDetector& d, float fs) {
     }
     d.peak = d.peak * d.decay;
 
-    if (d.cellMax > d.peak) d.peak = d.cellMax;
+    if (d.cellMax > d.peak) d.peak = d.cellMax;  // the cell's largest |x|
     hold(d.peak, d.heldPeak, d.peakHoldCount, d.peakHoldLength);
 
     if (reset || holdChanged) d.crestHoldLength = ms_to_blocks(fs, d.valueHoldSlot->get());
@@ -224,23 +228,23 @@ void publish(LevelDetector& d) {
     }
 }
 
-// Adds samples [from, to) of the cell to its sum of squares and to its largest
-// sample value (not magnitude, at least 0), in sample order, so a cell that
-// arrives in pieces sums exactly as a whole one.
 // The squares of a whole cell's measurable samples into sq[], and their
-// largest value folded into m. The squares are the same products the
-// sample-by-sample path forms; the maximum of values that are all +0 or
-// positive does not depend on the order it is taken in.
+// largest magnitude folded into m. The squares are the same products the
+// sample-by-sample path forms; the maximum of magnitudes (all +0 or
+// positive) does not depend on the order it is taken in.
 void square_cell(const float* source, float* sq, float& m) {
 #if RISER_LANE_PAIRS
-    const __m128i exponent = _mm_set1_epi32(0x7f800000);
+    const __m128i infinity = _mm_set1_epi32(0x7f800000);
+    const __m128 sign = _mm_set1_ps(-0.0f);
     __m128 mv = _mm_set1_ps(m);
     for (int i = 0; i < kBlock; i += 4) {
         const __m128 v = _mm_loadu_ps(source + i);
-        const __m128i e = _mm_and_si128(_mm_castps_si128(v), exponent);
-        const __m128 x = _mm_andnot_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(e, exponent)), v);  // NaN, Inf -> 0
-        _mm_storeu_ps(sq + i, _mm_mul_ps(x, x));
-        mv = _mm_max_ps(x, mv);  // x > m ? x : m, lane by lane
+        const __m128 a = _mm_andnot_ps(sign, v);  // |v|
+        // |v| below the bits of +Inf (compared as integers) is finite; NaN, Inf -> 0.
+        const __m128 finite = _mm_castsi128_ps(_mm_cmplt_epi32(_mm_castps_si128(a), infinity));
+        const __m128 x = _mm_and_ps(finite, a);
+        _mm_storeu_ps(sq + i, _mm_mul_ps(x, x));  // |v|^2 is v^2 exactly
+        mv = _mm_max_ps(x, mv);                   // x > m ? x : m, lane by lane
     }
     alignas(16) float lanes[4];
     _mm_store_ps(lanes, mv);
@@ -250,15 +254,18 @@ void square_cell(const float* source, float* sq, float& m) {
     for (int i = 0; i < kBlock; ++i) {
         const float x = measurable(source[i]);
         sq[i] = x * x;
-        if (x > m) m = x;
+        if (magnitude(x) > m) m = magnitude(x);
     }
 #endif
 }
 
+// Adds one sample to the cell's sum of squares and to its largest magnitude.
+// Samples are added in order, so a cell that arrives in pieces sums exactly
+// as a whole one.
 inline void accumulate_sample(float v, float& squares, float& m) {
     const float x = measurable(v);
     squares += x * x;
-    if (x > m) m = x;
+    if (magnitude(x) > m) m = magnitude(x);
 }
 
 void accumulate(LevelDetector& d, int from, int to) {
@@ -286,7 +293,7 @@ void finish_cell(LevelDetector& d) {
 bool wired(const LevelDetector& d) { return d.source && d.resetSlot; }
 
 // A whole cell of both channels: the squares, in sample order, and the
-// largest values, with exactly the results of accumulate_sample.
+// largest magnitudes, with exactly the results of accumulate_sample.
 void accumulate_cell_pair(LevelDetector& a, LevelDetector& b) {
     float qa[kBlock], qb[kBlock];
     float ma = a.cellMax, mb = b.cellMax;

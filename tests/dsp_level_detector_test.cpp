@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dsp/channel_strip.h"
+#include "engine/strip_wiring.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -134,13 +135,13 @@ TEST(LevelDetector, SineSquareSilenceAndNegativeSignals) {
     EXPECT_EQ(r.d->peakHoldCount, 4500);
     EXPECT_EQ(r.d->rmsHoldCount, 4500);
 
-    // A signal that never goes above zero has no peak, whatever its RMS.
+    // A signal that never goes above zero peaks at its magnitude.
     Rig neg(48000.0f);
     neg.run(1000, -0.5f);
-    EXPECT_EQ(neg.d->peak, 0.0f);
-    EXPECT_EQ(neg.d->heldPeak, 0.0f);
+    EXPECT_EQ(neg.d->peak, 0.5f);
+    EXPECT_EQ(neg.d->heldPeak, 0.5f);
     EXPECT_NEAR(neg.d->sum / 900.0f, 0.25f, 1e-5f);
-    EXPECT_EQ(neg.d->crest, 0.0f);
+    EXPECT_NEAR(neg.d->crest, 1.0f, 1e-5f);
 
     // Silence: nothing, and no division by the vanishing RMS.
     Rig quiet(48000.0f);
@@ -151,6 +152,64 @@ TEST(LevelDetector, SineSquareSilenceAndNegativeSignals) {
     quiet.run(1, 1e-6f);  // RMS far below 1e-5: still no crest
     EXPECT_EQ(quiet.d->crest, 0.0f);
     EXPECT_GT(quiet.d->peak, 0.0f);
+}
+
+// Two channels through the whole engine, the right one the inverse of the
+// left; returns the snapshots the editor takes every 1600 samples.
+std::vector<b2::MeterSnapshot> meter_both_polarities(float k_filter, float (*signal)(int)) {
+    EnginePtr e(b2test::make_engine(48000.0f));
+    b2::set_global_value(e.get(), b2::ID_K_FILTER, k_filter);
+    std::vector<b2::MeterSnapshot> taken;
+    std::vector<float> l(1600), r(1600);
+    for (int at = 0; at < 48000; at += 1600) {
+        for (int i = 0; i < 1600; ++i) {
+            l[i] = signal(at + i);
+            r[i] = -l[i];
+        }
+        float* io[2] = {l.data(), r.data()};
+        b2::process_block(e.get(), io, io, 1600);
+        b2::MeterSnapshot s[2];
+        if (b2::take_meter_snapshots(e.get(), s)) taken.insert(taken.end(), s, s + 2);
+    }
+    return taken;
+}
+
+// The readouts of a snapshot as numbers (the flags are not compared).
+void expect_same_readouts(const b2::MeterSnapshot& a, const b2::MeterSnapshot& b) {
+    const float x[] = {a.heldPeakDb, a.peakDb, a.heldRmsDb, a.rmsDb, a.heldCrestDb, a.crestDb};
+    const float y[] = {b.heldPeakDb, b.peakDb, b.heldRmsDb, b.rmsDb, b.heldCrestDb, b.crestDb};
+    EXPECT_EQ(std::memcmp(x, y, sizeof x), 0);
+}
+
+// Negative half-waves of a 1 kHz sine reach 0.8 (-1.94 dBFS), positive ones 0.3.
+float asymmetric(int n) {
+    const float s = static_cast<float>(std::sin(2.0 * kPi * (n % 48) / 48.0));
+    return s > 0.0f ? 0.3f * s : 0.8f * s;
+}
+float minus_half(int) { return -0.5f; }
+float negative_clicks(int n) { return n % 4800 == 100 ? -0.9f : 0.0f; }  // every 100 ms
+
+TEST(LevelDetector, PeakIsTheLargestMagnitudeOfEitherPolarity) {
+    for (float k : {0.0f, 1.0f}) {
+        const std::vector<b2::MeterSnapshot> s = meter_both_polarities(k, asymmetric);
+        ASSERT_GE(s.size(), 40u);
+        // Left and right (the inverse) agree bit for bit in every snapshot.
+        for (size_t i = 0; i < s.size(); i += 2) expect_same_readouts(s[i], s[i + 1]);
+        if (k == 0.0f) {
+            EXPECT_NEAR(s.back().heldPeakDb, -1.94f, 0.01f);
+        }
+    }
+
+    const std::vector<b2::MeterSnapshot> dc = meter_both_polarities(0.0f, minus_half);
+    for (size_t i = 0; i < dc.size(); i += 2) expect_same_readouts(dc[i], dc[i + 1]);
+    const b2::MeterSnapshot& settled = dc.back();
+    EXPECT_NEAR(settled.peakDb, -6.02f, 0.01f);
+    EXPECT_NEAR(settled.heldPeakDb, -6.02f, 0.01f);
+    EXPECT_NEAR(settled.crestDb, -3.0f, 0.01f);  // crest 1, shown against a sine's
+
+    const std::vector<b2::MeterSnapshot> clicks = meter_both_polarities(0.0f, negative_clicks);
+    for (size_t i = 0; i < clicks.size(); i += 2) expect_same_readouts(clicks[i], clicks[i + 1]);
+    EXPECT_NEAR(clicks.back().heldPeakDb, -0.915f, 0.01f);
 }
 
 TEST(LevelDetector, HeldValuesKeepTheirMaximumForTheHoldTime) {

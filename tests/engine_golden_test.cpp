@@ -78,18 +78,18 @@ void add_detector(Fingerprint& f, const LevelDetector& d) {
 // Filter and ramp coefficients, output samples and texts are the same on both.
 #if defined(_WIN32)
 const char* const kExpectedChain[4] = {
-    "coefficients 8838738d2d4af457, output b0bb99111c05f719, readings 2cdac2b8852c7a77",
-    "coefficients 072c4999cd012e3b, output f5bbf92c644ef1cf, readings c6904c521a6b5f65",
-    "coefficients 313f95065024a96f, output f6cd4287288bb2ed, readings 03e2e459fd95f5ed",
-    "coefficients 7e95620d3ec2bc33, output 14f06e92f55481bb, readings 55037284bffbcac9",
+    "coefficients 246443d9a8132137, output b0bb99111c05f719, readings 47e24f594c0079f9",
+    "coefficients 07ce177da6eea29b, output f5bbf92c644ef1cf, readings 06794243a0322e32",
+    "coefficients d55b0d52c64733ef, output f6cd4287288bb2ed, readings 03fbad381db743bd",
+    "coefficients becaeeb6baa5563b, output 14f06e92f55481bb, readings ba57a430e2aed0a5",
 };
 const char* const kExpectedMappings = "numbers 41ca8ec6de691752, texts d9662860986e59bb";
 #else
 const char* const kExpectedChain[4] = {
-    "coefficients 8838738d2d4af457, output b0bb99111c05f719, readings 5a094694bdf3fae8",
-    "coefficients 072c4999cd012e3b, output f5bbf92c644ef1cf, readings 17e47c30cc8673a2",
-    "coefficients 313f95065024a96f, output f6cd4287288bb2ed, readings 251a5c4bcdb63c71",
-    "coefficients 7e95620d3ec2bc33, output 14f06e92f55481bb, readings dd6217a426b1a939",
+    "coefficients 246443d9a8132137, output b0bb99111c05f719, readings 3850b6a1b7903f57",
+    "coefficients 07ce177da6eea29b, output f5bbf92c644ef1cf, readings c42a50ce4ddb5037",
+    "coefficients d55b0d52c64733ef, output f6cd4287288bb2ed, readings c00acfb27446ca55",
+    "coefficients becaeeb6baa5563b, output 14f06e92f55481bb, readings 987fdeed666deb19",
 };
 const char* const kExpectedMappings = "numbers eda9b4ac34aae541, texts d9662860986e59bb";
 #endif

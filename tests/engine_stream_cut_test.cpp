@@ -68,10 +68,29 @@ struct CutRun {
     std::vector<Reading> readings;
 };
 
+// A parameter point at stream position `at`, sent with the call that holds it.
+struct Point {
+    int at;
+    int id;
+    float value;
+};
+
+void send_point(engine* e, const Point& p, int done) {
+    engine_event* ev = append_event(e->in_events);
+    *ev = engine_event{};
+    ev->kind = EV_PARAM_CHANGE;
+    ev->sample_offset = p.at - done;
+    ev->channel = p.id;
+    ev->value = p.value;
+}
+
+// Next call length, given the samples done so far.
+using Cutting = std::function<int(int)>;
+
 // Feeds the signal in calls whose lengths come from `next_length` (0 allowed),
 // also cut at every tick, where the snapshots are taken as the editor takes
 // them. Every call gets heap buffers of exactly its length.
-CutRun run_cut(const std::function<int()>& next_length, float k_filter) {
+CutRun run_cut(const Cutting& next_length, float k_filter, const Point* point = nullptr) {
     static const std::vector<float> in[2] = {make_signal(0), make_signal(1)};
     EnginePtr e(b2test::make_engine(static_cast<float>(kRate)));
     set_global_value(e.get(), ID_K_FILTER, k_filter);
@@ -80,7 +99,7 @@ CutRun run_cut(const std::function<int()>& next_length, float k_filter) {
     for (int c = 0; c < 2; ++c) run.out[c].resize(kFrames);
     int done = 0;
     while (done < kFrames) {
-        int n = next_length();
+        int n = next_length(done);
         const int to_tick = kTick - done % kTick;
         if (n > to_tick) n = to_tick;
         if (n > kFrames - done) n = kFrames - done;
@@ -94,7 +113,10 @@ CutRun run_cut(const std::function<int()>& next_length, float k_filter) {
             ins[c] = ib[c].get();
             outs[c] = ob[c].get();
         }
+        const bool with_point = point && n > 0 && point->at >= done && point->at < done + n;
+        if (with_point) send_point(e.get(), *point, done);
         process_block(e.get(), ins, outs, n);
+        if (with_point) clear_events(e->in_events);
         for (int c = 0; c < 2; ++c) std::memcpy(run.out[c].data() + done, outs[c], sizeof(float) * n);
         done += n;
         if (n > 0 && done % kTick == 0) {
@@ -106,8 +128,17 @@ CutRun run_cut(const std::function<int()>& next_length, float k_filter) {
     return run;
 }
 
-std::function<int()> fixed(int n) {
-    return [n] { return n; };
+Cutting fixed(int n) {
+    return [n](int) { return n; };
+}
+
+// Random call lengths of 0 to `longest` samples.
+Cutting random_lengths(uint32_t seed, int longest) {
+    return [seed, longest](int) mutable {
+        seed = seed * 1103515245u + 12345u;
+        const uint32_t r = (seed >> 16) % 100;
+        return r < 5 ? 0 : static_cast<int>((seed >> 8) % static_cast<uint32_t>(longest + 1));
+    };
 }
 
 void expect_same(const CutRun& a, const CutRun& b, const char* what) {
@@ -131,16 +162,48 @@ TEST(StreamCut, EveryCuttingGivesTheSameOutputAndReadings) {
         // A changing pattern with parameter-flush calls of 0 samples in between.
         const int pattern[] = {3, 0, 17, 1, 250, 0, 64, 15, 16, 33, 1000, 2};
         int i = 0;
-        expect_same(reference, run_cut([&] { return pattern[i++ % 12]; }, k), "pattern");
+        expect_same(reference, run_cut([&](int) { return pattern[i++ % 12]; }, k), "pattern");
 
-        uint32_t seed = 7;
-        expect_same(reference, run_cut([&] {
-                        seed = seed * 1103515245u + 12345u;
-                        const uint32_t r = (seed >> 16) % 100;
-                        return r < 5 ? 0 : static_cast<int>((seed >> 8) % 4097);
-                    }, k),
-                    "random lengths");
+        expect_same(reference, run_cut(random_lengths(7, 4096), k), "random lengths");
     }
+}
+
+// "K Filter" is read once per cell: switched between two pieces of one cell
+// (a point at the start of a call that begins mid-cell), the cell stays
+// filtered or not as it began, and the stream reads as one that switches at
+// the next cell start.
+TEST(StreamCut, KFilterSwitchedMidCellTakesEffectAtTheNextCell) {
+    constexpr int kCell = 1000;  // the cell at samples 16000 .. 16015
+    for (float from : {0.0f, 1.0f}) {
+        const Point at_next_cell{(kCell + 1) * 16, ID_K_FILTER, 1.0f - from};
+        const CutRun reference = run_cut(fixed(512), from, &at_next_cell);
+        for (int into : {1, 7, 15}) {
+            const Point mid_cell{kCell * 16 + into, ID_K_FILTER, 1.0f - from};
+            // Calls of 100 samples, with a cut just before the point.
+            const Cutting cut_at_point = [&](int done) {
+                return done < mid_cell.at && done + 100 > mid_cell.at ? mid_cell.at - done : 100;
+            };
+            expect_same(reference, run_cut(cut_at_point, from, &mid_cell), "switch mid-cell");
+        }
+    }
+}
+
+// With "Bypass" on, the gain snaps to exactly 1 once the smoother has
+// stalled; the snap is taken at a cell start, so however the stream is cut
+// the output is the same, and from then on it is the input bit for bit.
+TEST(StreamCut, BypassSnapDoesNotDependOnTheCutting) {
+    // On a cell start, where every cutting applies it (a point inside a cell
+    // applies at the start of a call that begins in that cell).
+    const Point bypass{kRate / 4, ID_BYPASS, 1.0f};
+    const CutRun reference = run_cut(fixed(512), 0.0f, &bypass);
+    // 20 ms after the point the output is the input (the 3 dB gain is gone).
+    static const std::vector<float> in = make_signal(0);
+    const size_t settled = static_cast<size_t>(kRate / 4 + kRate / 50);
+    EXPECT_EQ(std::memcmp(reference.out[0].data() + settled, in.data() + settled, sizeof(float) * (kFrames - settled)), 0);
+
+    for (int n : {1, 3, 16, 17}) expect_same(reference, run_cut(fixed(n), 0.0f, &bypass), "fixed length");
+    for (uint32_t seed : {1u, 2u, 3u}) expect_same(reference, run_cut(random_lengths(seed, 40), 0.0f, &bypass), "random");
+    expect_same(reference, run_cut(random_lengths(4, 4096), 0.0f, &bypass), "random long");
 }
 
 // Parameter points take effect at the start of their 16-sample cell, or at
