@@ -36,7 +36,7 @@ bool parse_setting(const std::string& arg, std::pair<int, float>& out, std::stri
         return false;
     }
     float plain = NAN;
-    if (!b2::parse_value(id, value.c_str(), &plain) || !std::isfinite(plain)) {
+    if (!b2::parse_finite_value(id, value.c_str(), &plain)) {
         error = "cannot read \"" + value + "\" as a value of parameter \"" + name + "\"";
         return false;
     }
