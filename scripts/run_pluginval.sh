@@ -31,21 +31,10 @@ fail() { echo "pluginval: FAIL: $*"; exit 1; }
 [ -d "$bundle" ] || fail "no plug-in bundle at $bundle (build the riser target first)"
 mkdir -p "$logs"
 
-xvfb_pid='' fifo=''
-cleanup() {
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
-  [ -n "$fifo" ] && rm -f "$fifo"
-}
-trap cleanup EXIT
-
-# Xvfb picks a free display and reports its number through a pipe.
-fifo=$(mktemp -u) && mkfifo "$fifo" || fail "no fifo"
-Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1024x768x24 3>"$fifo" 2>/dev/null &
-xvfb_pid=$!
-read -r -t 10 number <"$fifo" || fail "Xvfb did not start"
-export DISPLAY=":$number"
-# The editor's toolkit announces its windows through this atom; it must exist.
-xprop -root -f _XEMBED_INFO 32c -set _XEMBED_INFO 0 || fail "xprop could not set _XEMBED_INFO"
+# shellcheck source=scripts/private_xvfb.sh
+source "$root/scripts/private_xvfb.sh"
+trap stop_private_xvfb EXIT
+start_private_xvfb || fail "no X server for pluginval"
 
 # v1.0.3 validates in process from the command line and ignores
 # --validate-in-process; the option is passed so a newer tag does the same.

@@ -11,23 +11,17 @@ shot="$out/editor_host.png"
 log="$out/editor_host.log"
 rm -f "$shot"
 
-xvfb_pid='' host_pid='' fifo=''
+# shellcheck source=scripts/private_xvfb.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/private_xvfb.sh"
+host_pid=''
 cleanup() {
   [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null && wait "$host_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
-  [ -n "$fifo" ] && rm -f "$fifo"
+  stop_private_xvfb
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; [ -f "$log" ] && tail -n 20 "$log"; exit 1; }
 
-# Xvfb picks a free display and reports its number through a pipe.
-fifo=$(mktemp -u) && mkfifo "$fifo" || fail "no fifo"
-Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1024x768x24 3>"$fifo" 2>/dev/null &
-xvfb_pid=$!
-read -r -t 10 number <"$fifo" || fail "Xvfb did not start"
-export DISPLAY=":$number"
-# The toolkit's windows announce themselves through this atom; it must exist.
-xprop -root -f _XEMBED_INFO 32c -set _XEMBED_INFO 0 || fail "xprop"
+start_private_xvfb || fail "no X server for the editor host"
 
 "$editorhost" "$bundle" >"$log" 2>&1 &
 host_pid=$!
