@@ -13,7 +13,8 @@ namespace riser_meter {
 // `several` tells that it is one of several inputs; `progress` shows a
 // progress line on stderr for long inputs. On failure returns false with
 // `error` naming the problem and the file (the report may be partly written).
+// `failed_target` tells whether a metered file missed the options' target.
 bool meter_file(const Options& o, const std::string& file, bool several, bool progress, std::FILE* out,
-                std::string& error);
+                bool& failed_target, std::string& error);
 
 }  // namespace riser_meter
