@@ -124,6 +124,7 @@ int meter_in_parallel(const Options& o, const std::vector<std::string>& inputs, 
     std::vector<std::thread> threads;
     for (int t = 0; t < jobs; ++t) threads.emplace_back(worker);
     int status = 0, passed = 0, failed = 0;
+    bool output_broken = false;
     std::string error;
     for (Outcome& r : outcomes) {
         std::unique_lock<std::mutex> g(lock);
@@ -133,6 +134,7 @@ int meter_in_parallel(const Options& o, const std::vector<std::string>& inputs, 
             // Nothing more can be printed: no further input is started.
             fail(error);
             status = 2;
+            output_broken = true;
             g.lock();
             next = inputs.size();
             break;
@@ -150,6 +152,7 @@ int meter_in_parallel(const Options& o, const std::vector<std::string>& inputs, 
     for (Outcome& r : outcomes)
         if (r.report) std::fclose(r.report);
     const int errors = static_cast<int>(inputs.size()) - passed - failed;
+    if (output_broken) return 2;  // no count line after output that failed
     return finish_batch(o, status, passed, failed, errors);
 }
 
