@@ -178,6 +178,13 @@ TEST(RiserMeterTarget, BatchWithOneFileOverTheTruePeakLimit) {
     EXPECT_NE(table[1].find(",PASS,"), std::string::npos) << table[1];
     EXPECT_NE(csv.err.find("target: 2 PASS, 1 FAIL"), std::string::npos) << csv.err;
 
+    // CSV interval rows: the verdicts go to stderr, each naming its file.
+    Result rows_csv = run("--csv --interval 5000 --target ebu-r128" + files);
+    EXPECT_EQ(rows_csv.status, 1);
+    EXPECT_EQ(lines(rows_csv.out).size(), 1u + 3 * 2);  // one header row, two rows per file
+    EXPECT_NE(rows_csv.err.find(hot.path + "\": FAIL: true peak"), std::string::npos) << rows_csv.err;
+    EXPECT_NE(rows_csv.err.find(a.path + "\": PASS"), std::string::npos) << rows_csv.err;
+
     // An explicit limit overrides the preset's.
     EXPECT_EQ(run("--target ebu-r128 --max-true-peak 0 --summary-only" + files).status, 0);
 

@@ -48,7 +48,7 @@ struct Outcome {
     std::FILE* report = nullptr;
     std::string error;
     bool ok = false;
-    bool failed_target = false;
+    std::string verdict;  // with a target: PASS, or FAIL and why
     bool done = false;
 };
 
@@ -59,7 +59,7 @@ void meter_to_file(const Options& o, const std::string& file, Outcome& result) {
                        "\": " + std::strerror(errno);
         return;
     }
-    result.ok = meter_file(o, file, true, false, result.report, result.failed_target, result.error);
+    result.ok = meter_file(o, file, true, false, result.report, result.verdict, result.error);
     if (result.ok && std::fflush(result.report) != 0) {
         result.error = "cannot write the report of \"" + source_name(file) + "\" to a temporary file: " +
                        std::strerror(errno);
@@ -77,6 +77,13 @@ bool print_report(std::FILE* report, std::string& error) {
     while ((n = std::fread(buffer, 1, sizeof buffer, report)) > 0)
         if (std::fwrite(buffer, 1, n, stdout) != n) break;
     return output_ok(error);
+}
+
+// The CSV interval rows have no place for a file's verdict: it goes to
+// stderr, in command-line order, naming the file.
+void tell_verdict(const Options& o, const std::string& file, const std::string& verdict) {
+    if (o.csv && !o.summary_only && !verdict.empty())
+        std::fprintf(stderr, "riser-meter: \"%s\": %s\n", source_name(file).c_str(), verdict.c_str());
 }
 
 // Ends a run: the count line when a target was given (on stderr with --csv,
@@ -142,10 +149,9 @@ int meter_in_parallel(const Options& o, const std::vector<std::string>& inputs, 
         if (!r.ok) {
             fail(r.error);
             status = 2;
-        } else if (r.failed_target) {
-            ++failed;
         } else {
-            ++passed;
+            tell_verdict(o, inputs[static_cast<size_t>(&r - outcomes.data())], r.verdict);
+            ++(failed_target(r.verdict) ? failed : passed);
         }
     }
     for (std::thread& t : threads) t.join();
@@ -177,14 +183,16 @@ int run(int argc, char** argv) {
     if (o.csv && !o.summary_only) print_csv_header(stdout, several);
 
     if (!several) {
-        bool failed_target = false;
-        if (!meter_file(o, inputs[0], false, true, stdout, failed_target, error)) {
+        std::string verdict;
+        if (!meter_file(o, inputs[0], false, true, stdout, verdict, error)) {
             std::fflush(stdout);  // what was measured before the failure
             fail(error);
             return finish_batch(o, 2, 0, 0, 1);
         }
         if (!output_ok(error)) return fail(error);
-        return finish_batch(o, 0, failed_target ? 0 : 1, failed_target ? 1 : 0, 0);
+        tell_verdict(o, inputs[0], verdict);
+        const bool failed = failed_target(verdict);
+        return finish_batch(o, 0, failed ? 0 : 1, failed ? 1 : 0, 0);
     }
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const int jobs = static_cast<int>(std::min<size_t>(inputs.size(), o.jobs > 0 ? o.jobs : cores));

@@ -115,7 +115,7 @@ bool output_failed(std::string& error) {
 }
 
 bool meter_input(const Options& o, const std::string& file, bool several, bool progress, std::FILE* out,
-                 bool& failed_target, std::string& error) {
+                 std::string& verdict, std::string& error) {
     std::unique_ptr<AudioInput> input = file.empty() ? make_demo_signal() : open_audio_file(file, error);
     if (!input) return false;
 
@@ -176,7 +176,10 @@ bool meter_input(const Options& o, const std::string& file, bool several, bool p
     if (done != next_report - interval) report_line(o, info, static_cast<double>(done) / rate, run, out);
     Summary summary;
     report_summary(o, info, run, figures, loudness.get(), summary, out);
-    failed_target = !summary.failures.empty();
+    if (summary.judged) {
+        verdict = summary.failures.empty() ? "PASS" : "FAIL";
+        for (size_t i = 0; i < summary.failures.size(); ++i) verdict += (i ? "; " : ": ") + summary.failures[i];
+    }
     if (several && !o.json && !o.csv && !o.summary_only) std::fputc('\n', out);
     if (std::ferror(out)) return output_failed(error);
 
@@ -194,10 +197,10 @@ bool meter_input(const Options& o, const std::string& file, bool several, bool p
 }  // namespace
 
 bool meter_file(const Options& o, const std::string& file, bool several, bool progress, std::FILE* out,
-                bool& failed_target, std::string& error) {
-    failed_target = false;
+                std::string& verdict, std::string& error) {
+    verdict.clear();
     try {
-        return meter_input(o, file, several, progress, out, failed_target, error);
+        return meter_input(o, file, several, progress, out, verdict, error);
     } catch (const std::bad_alloc&) {
         error = "out of memory metering \"" + source_name(file) + "\"";
         return false;
