@@ -1,5 +1,6 @@
 // riser-meter for file work: how many one-minute files it meters per second
-// (the built program, -j 1 and -j 2), and what the level history costs: the
+// (the built program, -j 1 and -j 2, with and without the loudness figures
+// and true peak), and what the level history costs: the
 // per-column reduction of every reading of a file and the drawing and PNG
 // writing of the picture, for a 1-minute and a 1-hour file.
 #include <benchmark/benchmark.h>
@@ -82,8 +83,10 @@ Batch& batch() {
     return b;
 }
 
+// Arguments: the jobs, and 1 with the loudness figures, 0 without.
 void BM_BatchFilesPerSecond(benchmark::State& state) {
-    std::string cmd = std::string(RISER_METER_PATH) + " --summary-only -j " + std::to_string(state.range(0));
+    std::string cmd = std::string(RISER_METER_PATH) + " --summary-only -j " + std::to_string(state.range(0)) +
+                      (state.range(1) ? "" : " --no-loudness");
     for (const std::string& f : batch().files) cmd += " " + f;
     cmd += " > /dev/null";
     for (auto _ : state)
@@ -128,7 +131,7 @@ void BM_PlotDraw(benchmark::State& state) {
     const int64_t frames = state.range(0) * static_cast<int64_t>(kRate);
     LevelHistory h(columns(), frames);
     fill(h, frames);
-    const PlotInfo info{"bench", kRate, frames, PlotSettings{}};
+    const PlotInfo info{"bench", kRate, frames, PlotSettings{}, std::string()};
     for (auto _ : state) cairo_surface_destroy(draw_history(h, info, 1200, 600));
 }
 
@@ -137,7 +140,7 @@ void BM_PlotDrawAndWrite(benchmark::State& state) {
     const int64_t frames = state.range(0) * static_cast<int64_t>(kRate);
     LevelHistory h(columns(), frames);
     fill(h, frames);
-    const PlotInfo info{"bench", kRate, frames, PlotSettings{}};
+    const PlotInfo info{"bench", kRate, frames, PlotSettings{}, std::string()};
     const std::string png = temp_dir() + "/history.png";
     std::string error;
     for (auto _ : state)
@@ -146,7 +149,13 @@ void BM_PlotDrawAndWrite(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_BatchFilesPerSecond)->Arg(1)->Arg(2)->Unit(benchmark::kSecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_BatchFilesPerSecond)
+    ->ArgNames({"jobs", "loudness"})
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Args({2, 0})
+    ->Args({2, 1})
+    ->Unit(benchmark::kSecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_HistoryReduce)->Arg(60)->Arg(3600)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlotDraw)->Arg(60)->Arg(3600)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlotDrawAndWrite)->Arg(60)->Arg(3600)->Unit(benchmark::kMillisecond);

@@ -44,7 +44,7 @@ constexpr double kRate = 48000;
 // The picture riser-meter draws for a file of `frames` frames in which nothing was measured.
 cairo_surface_t* empty_picture(int64_t frames, int width = 1200, int height = 600) {
     LevelHistory h(plot_layout(width, height, PlotSettings{}).columns(), frames);
-    return draw_history(h, PlotInfo{"reference", kRate, frames, PlotSettings{}}, width, height);
+    return draw_history(h, PlotInfo{"reference", kRate, frames, PlotSettings{}, std::string()}, width, height);
 }
 
 // The pixel column of time `t` in a picture of a `seconds` long file.

@@ -227,13 +227,14 @@ TEST(RiserMeterWholeFile, SquareSineAndSilence) {
     EXPECT_EQ(f.rms, -280);
     EXPECT_EQ(f.crest, -280);
 
-    // The text block: two decimals, silence as ---.
+    // The text block: two decimals, silence as ---; the loudness lines follow.
     auto text = lines(run("--interval 10000 " + sine.path).out);
-    ASSERT_GE(text.size(), 4u);
-    EXPECT_EQ(text[text.size() - 3], "whole file | peak dBFS  RMS+3 dB  RMS dBFS  crest dB | non-finite");
-    EXPECT_EQ(text[text.size() - 2], "         L |    -20.00    -20.01    -23.01      0.01 | 0");
+    ASSERT_GE(text.size(), 6u);
+    EXPECT_EQ(text[text.size() - 5], "whole file | peak dBFS  RMS+3 dB  RMS dBFS  crest dB | non-finite");
+    EXPECT_EQ(text[text.size() - 4], "         L |    -20.00    -20.01    -23.01      0.01 | 0");
     text = lines(run(silence.path).out);
-    EXPECT_EQ(text.back(), "         R |       ---       ---       ---       --- | 0");
+    EXPECT_EQ(text[text.size() - 3], "         R |       ---       ---       ---       --- | 0");
+    EXPECT_EQ(text.back(), "true peak | L none dBTP | R none dBTP");
 }
 
 // The sample peak is the largest magnitude, whichever polarity holds it:
@@ -297,8 +298,8 @@ TEST(RiserMeterSummary, SettledMaximaSkipTheWarmUp) {
     ASSERT_TRUE(s.ok);
     EXPECT_EQ(s.numbers.count("summary.settled.from_s"), 0u);  // "settled":null
     auto text = lines(run("--set \"Value Hold=2000 ms\" " + wav.path).out);
-    ASSERT_GE(text.size(), 5u);
-    EXPECT_EQ(text[text.size() - 4].rfind("settled : none", 0), 0u) << text[text.size() - 4];
+    ASSERT_GE(text.size(), 7u);
+    EXPECT_EQ(text[text.size() - 6].rfind("settled : none", 0), 0u) << text[text.size() - 6];
 
     // Shorter than one tick: no reading, so no maxima (not 0 dB).
     TempWav tiny(2, 48000, 0.01, {{997.0, kMinus20}});
@@ -343,9 +344,9 @@ TEST(RiserMeterBatch, OneCorruptFileInTheMiddle) {
 
     // The summary table: a header, then one row per metered file.
     auto table = lines(run("--summary-only" + files).out);
-    ASSERT_EQ(table.size(), 4u);
-    EXPECT_NE(table[2].find(first.path), std::string::npos);
-    EXPECT_NE(table[3].find("-6.02"), std::string::npos) << table[3];
+    ASSERT_EQ(table.size(), 5u);
+    EXPECT_NE(table[3].find(first.path), std::string::npos);
+    EXPECT_NE(table[4].find("-6.02"), std::string::npos) << table[4];
     std::remove(corrupt.c_str());
 }
 

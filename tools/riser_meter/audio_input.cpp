@@ -17,6 +17,7 @@ public:
     SoundFile(SNDFILE* f, const SF_INFO& i) : file(f), info(i) {}
     ~SoundFile() override { sf_close(file); }
     double sample_rate() const override { return info.samplerate; }
+    int channels() const override { return info.channels; }
     int64_t frames() const override {
         return info.seekable && info.frames >= 0 && info.frames != SF_COUNT_MAX ? info.frames : -1;
     }

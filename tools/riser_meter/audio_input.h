@@ -16,6 +16,8 @@ public:
     // The length its header declares, in frames, or -1 when that cannot be
     // trusted before the end: a stream through a pipe declares a placeholder.
     virtual int64_t frames() const = 0;
+    // The channels of the source (1 or 2), before mono is copied to both sides.
+    virtual int channels() const { return 2; }
     // Reads up to `n` frames into `left` and `right`; returns the frames read
     // (0 at the end), or -1 on a read error, described by read_error().
     virtual int read(float* left, float* right, int n) = 0;

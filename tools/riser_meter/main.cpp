@@ -48,6 +48,7 @@ struct Outcome {
     std::FILE* report = nullptr;
     std::string error;
     bool ok = false;
+    std::string verdict;  // with a target: PASS, or FAIL and why
     bool done = false;
 };
 
@@ -58,7 +59,7 @@ void meter_to_file(const Options& o, const std::string& file, Outcome& result) {
                        "\": " + std::strerror(errno);
         return;
     }
-    result.ok = meter_file(o, file, true, false, result.report, result.error);
+    result.ok = meter_file(o, file, true, false, result.report, result.verdict, result.error);
     if (result.ok && std::fflush(result.report) != 0) {
         result.error = "cannot write the report of \"" + source_name(file) + "\" to a temporary file: " +
                        std::strerror(errno);
@@ -78,9 +79,29 @@ bool print_report(std::FILE* report, std::string& error) {
     return output_ok(error);
 }
 
+// The CSV interval rows have no place for a file's verdict: it goes to
+// stderr, in command-line order, naming the file.
+void tell_verdict(const Options& o, const std::string& file, const std::string& verdict) {
+    if (o.csv && !o.summary_only && !verdict.empty())
+        std::fprintf(stderr, "riser-meter: \"%s\": %s\n", source_name(file).c_str(), verdict.c_str());
+}
+
+// Ends a run: the count line when a target was given (on stderr with --csv,
+// so the CSV stays one table), and the exit status, where 2 wins over 1.
+int finish_batch(const Options& o, int status, int passed, int failed, int errors) {
+    if (o.target.active()) {
+        print_target_count(o.csv ? stderr : stdout, o.json, passed, failed, errors);
+        std::string error;
+        if (!output_ok(error)) return fail(error);
+    }
+    if (status == 0 && failed > 0) status = 1;
+    return status;
+}
+
 // Meters the inputs on `jobs` threads, each input with its own engine, and
 // prints each report in command-line order as soon as it and all before it
-// are done. Returns 0 when every input was metered and printed, else 2.
+// are done. Returns 0 when every input was metered and printed (and met the
+// target), 1 when one missed the target, 2 on any error.
 int meter_in_parallel(const Options& o, const std::vector<std::string>& inputs, int jobs) {
     std::vector<Outcome> outcomes(inputs.size());
     std::mutex lock;
@@ -109,7 +130,8 @@ int meter_in_parallel(const Options& o, const std::vector<std::string>& inputs, 
     };
     std::vector<std::thread> threads;
     for (int t = 0; t < jobs; ++t) threads.emplace_back(worker);
-    int status = 0;
+    int status = 0, passed = 0, failed = 0;
+    bool output_broken = false;
     std::string error;
     for (Outcome& r : outcomes) {
         std::unique_lock<std::mutex> g(lock);
@@ -119,6 +141,7 @@ int meter_in_parallel(const Options& o, const std::vector<std::string>& inputs, 
             // Nothing more can be printed: no further input is started.
             fail(error);
             status = 2;
+            output_broken = true;
             g.lock();
             next = inputs.size();
             break;
@@ -126,12 +149,17 @@ int meter_in_parallel(const Options& o, const std::vector<std::string>& inputs, 
         if (!r.ok) {
             fail(r.error);
             status = 2;
+        } else {
+            tell_verdict(o, inputs[static_cast<size_t>(&r - outcomes.data())], r.verdict);
+            ++(failed_target(r.verdict) ? failed : passed);
         }
     }
     for (std::thread& t : threads) t.join();
     for (Outcome& r : outcomes)
         if (r.report) std::fclose(r.report);
-    return status;
+    const int errors = static_cast<int>(inputs.size()) - passed - failed;
+    if (output_broken) return 2;  // no count line after output that failed
+    return finish_batch(o, status, passed, failed, errors);
 }
 
 int run(int argc, char** argv) {
@@ -155,11 +183,16 @@ int run(int argc, char** argv) {
     if (o.csv && !o.summary_only) print_csv_header(stdout, several);
 
     if (!several) {
-        if (!meter_file(o, inputs[0], false, true, stdout, error)) {
+        std::string verdict;
+        if (!meter_file(o, inputs[0], false, true, stdout, verdict, error)) {
             std::fflush(stdout);  // what was measured before the failure
-            return fail(error);
+            fail(error);
+            return finish_batch(o, 2, 0, 0, 1);
         }
-        return output_ok(error) ? 0 : fail(error);
+        if (!output_ok(error)) return fail(error);
+        tell_verdict(o, inputs[0], verdict);
+        const bool failed = failed_target(verdict);
+        return finish_batch(o, 0, failed ? 0 : 1, failed ? 1 : 0, 0);
     }
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const int jobs = static_cast<int>(std::min<size_t>(inputs.size(), o.jobs > 0 ? o.jobs : cores));

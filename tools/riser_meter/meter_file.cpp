@@ -12,6 +12,7 @@
 #include "tools/riser_meter/audio_input.h"
 #include "tools/riser_meter/file_figures.h"
 #include "tools/riser_meter/history.h"
+#include "tools/riser_meter/loudness.h"
 #include "tools/riser_meter/meter_run.h"
 #include "tools/riser_meter/plot.h"
 #include "tools/riser_meter/png_output.h"
@@ -75,8 +76,7 @@ void report_line(const Options& o, const RunInfo& info, double time_s, const Met
 }
 
 void report_summary(const Options& o, const RunInfo& info, const MeterRun& run, const FileFigures& figures,
-                    std::FILE* out) {
-    Summary s;
+                    const Loudness* loudness, Summary& s, std::FILE* out) {
     s.has_maxima = run.has_snapshots();
     s.maxima = run.maxima();
     s.has_settled = run.has_settled();
@@ -84,6 +84,12 @@ void report_summary(const Options& o, const RunInfo& info, const MeterRun& run, 
     s.settled_from_s = run.settled_from_s();
     s.figures[0] = figures.channel(0);
     s.figures[1] = figures.channel(1);
+    if (loudness) {
+        s.has_loudness = true;
+        s.loudness = loudness->figures();
+        s.judged = o.target.active();
+        if (s.judged) s.failures = judge(o.target, s.loudness);
+    }
     if (o.json)
         print_json_summary(out, info, s);
     else if (o.summary_only)
@@ -109,7 +115,7 @@ bool output_failed(std::string& error) {
 }
 
 bool meter_input(const Options& o, const std::string& file, bool several, bool progress, std::FILE* out,
-                 std::string& error) {
+                 std::string& verdict, std::string& error) {
     std::unique_ptr<AudioInput> input = file.empty() ? make_demo_signal() : open_audio_file(file, error);
     if (!input) return false;
 
@@ -123,6 +129,14 @@ bool meter_input(const Options& o, const std::string& file, bool several, bool p
     }
     const PlotSettings settings = plot_settings_of(run.get_engine());
     FileFigures figures(rate, settings.k_weighted);
+    std::unique_ptr<Loudness> loudness;
+    if (o.loudness) {
+        loudness = std::make_unique<Loudness>(rate, input->channels(), o.block);
+        if (!loudness->ok()) {
+            error = "cannot set up the loudness measurement for \"" + info.source + "\"";
+            return false;
+        }
+    }
     std::unique_ptr<LevelHistory> history;
     if (!o.plot.empty()) {
         const PlotLayout layout = plot_layout(o.plot_width, o.plot_height, settings);
@@ -141,6 +155,8 @@ bool meter_input(const Options& o, const std::string& file, bool several, bool p
         const int got = input->read(left.data(), right.data(), want);
         if (got < 0) return read_failed(info, done, input->read_error(), error);
         if (got == 0) break;
+        // Loudness and true peak judge the file as delivered: before the gain.
+        if (loudness) loudness->add(left.data(), right.data(), got);
         run.process(left.data(), right.data(), got);
         // The buffers now hold the engine's output: the signal after the gain.
         figures.add(left.data(), right.data(), got, history.get());
@@ -158,14 +174,20 @@ bool meter_input(const Options& o, const std::string& file, bool several, bool p
                            error);
     info.frames = done;  // what was read, everywhere from here on
     if (done != next_report - interval) report_line(o, info, static_cast<double>(done) / rate, run, out);
-    report_summary(o, info, run, figures, out);
+    Summary summary;
+    report_summary(o, info, run, figures, loudness.get(), summary, out);
+    if (summary.judged) {
+        verdict = summary.failures.empty() ? "PASS" : "FAIL";
+        for (size_t i = 0; i < summary.failures.size(); ++i) verdict += (i ? "; " : ": ") + summary.failures[i];
+    }
     if (several && !o.json && !o.csv && !o.summary_only) std::fputc('\n', out);
     if (std::ferror(out)) return output_failed(error);
 
     if (!o.png.empty() && !write_png(output_path(o.png, file), run, error)) return false;
     if (history) {
         history->finish(done);
-        const PlotInfo plot{info.source, rate, done, settings};
+        PlotInfo plot{info.source, rate, done, settings, std::string()};
+        if (summary.has_loudness) plot.loudness = loudness_line(summary.loudness);
         if (!write_history_png(output_path(o.plot, file), *history, plot, o.plot_width, o.plot_height, error))
             return false;
     }
@@ -175,9 +197,10 @@ bool meter_input(const Options& o, const std::string& file, bool several, bool p
 }  // namespace
 
 bool meter_file(const Options& o, const std::string& file, bool several, bool progress, std::FILE* out,
-                std::string& error) {
+                std::string& verdict, std::string& error) {
+    verdict.clear();
     try {
-        return meter_input(o, file, several, progress, out, error);
+        return meter_input(o, file, several, progress, out, verdict, error);
     } catch (const std::bad_alloc&) {
         error = "out of memory metering \"" + source_name(file) + "\"";
         return false;

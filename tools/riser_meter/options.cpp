@@ -90,9 +90,44 @@ bool check_output_patterns(const Options& o, std::string& error) {
     return true;
 }
 
+// A limit given as a number of dB or LU within `lo`..`hi`.
+bool parse_limit(const std::string& arg, const char* v, double lo, double hi, const char* unit, double& out,
+                 std::string& error) {
+    if (parse_number(v, lo, hi, out)) return true;
+    char range[64];
+    std::snprintf(range, sizeof range, "from %g to %g", lo, hi);
+    error = arg + " needs " + unit + " " + range + ", got \"" + v + "\"";
+    return false;
+}
+
+// The preset first, then the explicit limits over it, whatever their order.
+bool finish_target(const std::string& preset, const Target& given, Target& out, std::string& error) {
+    Target t;
+    if (!preset.empty() && !target_preset(preset, t)) {
+        error = "unknown --target \"" + preset + "\" (ebu-r128, streaming or atsc-a85)";
+        return false;
+    }
+    if (!std::isnan(given.loudnessLufs)) t.loudnessLufs = given.loudnessLufs;
+    if (!std::isnan(given.toleranceLu)) t.toleranceLu = given.toleranceLu;
+    if (!std::isnan(given.maxTruePeakDbtp)) t.maxTruePeakDbtp = given.maxTruePeakDbtp;
+    if (!std::isnan(given.maxRangeLu)) t.maxRangeLu = given.maxRangeLu;
+    if (!std::isnan(t.toleranceLu) && std::isnan(t.loudnessLufs)) {
+        error = "--tolerance needs --loudness LUFS (or a --target)";
+        return false;
+    }
+    if (!std::isnan(t.loudnessLufs) && std::isnan(t.toleranceLu)) {
+        error = "--loudness needs --tolerance LU (or a --target that gives one)";
+        return false;
+    }
+    out = t;
+    return true;
+}
+
 }  // namespace
 
 bool parse_options(int argc, char** argv, Options& out, std::string& error) {
+    std::string preset;
+    Target given;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](const char* what) -> const char* {
@@ -112,6 +147,25 @@ bool parse_options(int argc, char** argv, Options& out, std::string& error) {
             out.csv = true;
         } else if (arg == "--summary-only") {
             out.summary_only = true;
+        } else if (arg == "--no-loudness") {
+            out.loudness = false;
+        } else if (arg == "--target") {
+            const char* v = value("a preset: ebu-r128, streaming or atsc-a85");
+            if (!v) return false;
+            preset = v;
+        } else if (arg == "--loudness" || arg == "--tolerance" || arg == "--max-true-peak" || arg == "--max-lra") {
+            const char* v = value("a number");
+            if (!v) return false;
+            bool ok;
+            if (arg == "--loudness")
+                ok = parse_limit(arg, v, -70.0, 0.0, "LUFS", given.loudnessLufs, error);
+            else if (arg == "--tolerance")
+                ok = parse_limit(arg, v, 0.0, 20.0, "LU", given.toleranceLu, error);
+            else if (arg == "--max-true-peak")
+                ok = parse_limit(arg, v, -70.0, 20.0, "dBTP", given.maxTruePeakDbtp, error);
+            else
+                ok = parse_limit(arg, v, 0.0, 60.0, "LU", given.maxRangeLu, error);
+            if (!ok) return false;
         } else if (arg == "--set") {
             const char* v = value("NAME=VALUE");
             std::pair<int, float> setting;
@@ -175,6 +229,11 @@ bool parse_options(int argc, char** argv, Options& out, std::string& error) {
         error = "--json and --csv cannot be used together";
         return false;
     }
+    if (!finish_target(preset, given, out.target, error)) return false;
+    if (!out.loudness && out.target.active()) {
+        error = "--no-loudness leaves nothing to judge a --target or limit against";
+        return false;
+    }
     return check_output_patterns(out, error);
 }
 
@@ -219,6 +278,13 @@ const char* usage_text() {
            "                    each side up to 8192, at most 4096x4096 pixels in all)\n"
            "                    with several files, FILE for --png and --plot must contain\n"
            "                    {}, which becomes each file's base name: 'plots/{}.png'\n"
+           "  --no-loudness     leave out the loudness figures and true peak (faster)\n"
+           "  --target PRESET   judge each file: ebu-r128 (-23 LUFS +/- 0.5 LU, true peak\n"
+           "                    <= -1 dBTP), streaming (-14 LUFS +/- 1, <= -1 dBTP) or\n"
+           "                    atsc-a85 (-24 LUFS +/- 2, <= -2 dBTP)\n"
+           "  --loudness LUFS --tolerance LU   integrated loudness wanted (overrides --target)\n"
+           "  --max-true-peak DB   highest true peak allowed, dBTP (overrides --target)\n"
+           "  --max-lra LU      largest loudness range allowed\n"
            "  --version         print the version\n"
            "  --help            print this text\n"
            "\n"
@@ -229,9 +295,14 @@ const char* usage_text() {
            "A picture never writes over an input, another picture or an existing file that\n"
            "is not a PNG picture: such a run is refused before anything is metered.\n"
            "\n"
-           "exit status: 0 on success, 2 on any error (the message names the problem and the\n"
-           "file), including output that cannot be written; with several files the others\n"
-           "are still metered. A closed pipe (| head) ends the program quietly.\n";
+           "Loudness (LUFS), loudness range (LU) and true peak (dBTP) are measured on the\n"
+           "file's own samples, before Gain and K Filter, as the file is delivered.\n"
+           "\n"
+           "exit status: 0 on success (and every file meets its target), 1 when every file\n"
+           "was metered but at least one FAILs its target, 2 on any error (the message\n"
+           "names the problem and the file), including output that cannot be written;\n"
+           "2 wins over 1. With several files the others are still metered. A closed pipe\n"
+           "(| head) ends the program quietly.\n";
 }
 
 }  // namespace riser_meter

@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "tools/riser_meter/target.h"
+
 namespace riser_meter {
 
 // Limits of --plot-size: room for the axes and panes, and a bound on the
@@ -27,6 +29,8 @@ struct Options {
     std::string plot;                                      // empty: no level history
     int plot_width = 1200;
     int plot_height = 600;
+    bool loudness = true;                                  // --no-loudness: false
+    Target target;                                         // --target and the explicit limits
     bool help = false;
     bool version = false;
 };

@@ -28,6 +28,7 @@ struct PlotInfo {
     double sample_rate = 48000;
     int64_t frames = 0;
     PlotSettings settings;
+    std::string loudness;  // the loudness figures for the title line; empty: none
 };
 
 struct PlotRect {

@@ -135,6 +135,7 @@ std::string title_of(const PlotInfo& info) {
         std::snprintf(line, sizeof line, "  \xc2\xb7  0 dB = %+.0f dBFS", s.scale_zero);
         out += line;
     }
+    if (!info.loudness.empty()) out += "  \xc2\xb7  " + info.loudness;
     return out;
 }
 

@@ -1,5 +1,6 @@
 #include "tools/riser_meter/report.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "engine/value_format.h"
@@ -64,6 +65,50 @@ void print_json_figures(std::FILE* out, const char* name, const ChannelFigures& 
     std::fprintf(out, "\"%s\":{\"samplePeakDb\":%s,\"rmsDb\":%s,\"rawRmsDb\":%s,\"crestDb\":%s,\"nonFinite\":%lld}",
                  name, json_number(d.peakDb).c_str(), json_number(d.rmsDb).c_str(), json_number(d.rawRmsDb).c_str(),
                  json_number(d.crestDb).c_str(), static_cast<long long>(f.nonfinite));
+}
+
+// A loudness figure: one decimal place (two for true peak), or "none".
+std::string measure(double v, const char* format = "%.1f") {
+    if (std::isnan(v)) return "none";
+    char text[32];
+    std::snprintf(text, sizeof text, format, v);
+    return text;
+}
+
+// A CSV field: empty when the figure could not be measured.
+std::string csv_number(double v) {
+    if (!std::isfinite(v)) return "";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", v);
+    return text;
+}
+
+std::string joined(const std::vector<std::string>& parts) {
+    std::string out;
+    for (const std::string& p : parts) out += (out.empty() ? "" : "; ") + p;
+    return out;
+}
+
+void print_json_loudness(std::FILE* out, const Summary& m) {
+    if (!m.has_loudness) {
+        std::fprintf(out, ",\"loudness\":null");
+    } else {
+        const LoudnessFigures& f = m.loudness;
+        std::fprintf(out,
+                     ",\"loudness\":{\"integratedLufs\":%s,\"rangeLu\":%s,\"momentaryMaxLufs\":%s,"
+                     "\"shortTermMaxLufs\":%s,\"truePeakDbtp\":{\"left\":%s,\"right\":%s}}",
+                     json_number(f.integratedLufs).c_str(), json_number(f.rangeLu).c_str(),
+                     json_number(f.momentaryMaxLufs).c_str(), json_number(f.shortTermMaxLufs).c_str(),
+                     json_number(f.truePeakDbtp[0]).c_str(), json_number(f.truePeakDbtp[1]).c_str());
+    }
+    if (!m.judged) {
+        std::fprintf(out, ",\"target\":null");
+        return;
+    }
+    std::fprintf(out, ",\"target\":{\"pass\":%s,\"failures\":[", m.failures.empty() ? "true" : "false");
+    for (size_t i = 0; i < m.failures.size(); ++i)
+        std::fprintf(out, "%s\"%s\"", i ? "," : "", json_escape(m.failures[i]).c_str());
+    std::fprintf(out, "]}");
 }
 
 void print_csv_snapshot(std::FILE* out, const b2::MeterSnapshot& s) {
@@ -141,6 +186,28 @@ void print_text_summary(std::FILE* out, const RunInfo& info, const Summary& m) {
                      figure(d.rmsDb).c_str(), figure(d.rawRmsDb).c_str(), figure(d.crestDb).c_str(),
                      static_cast<long long>(m.figures[c].nonfinite));
     }
+    if (m.has_loudness) {
+        const LoudnessFigures& f = m.loudness;
+        std::fprintf(out, "loudness  | integrated %s LUFS | range %s LU | max momentary %s LUFS | max short-term %s LUFS\n",
+                     measure(f.integratedLufs).c_str(), measure(f.rangeLu).c_str(),
+                     measure(f.momentaryMaxLufs).c_str(), measure(f.shortTermMaxLufs).c_str());
+        std::fprintf(out, "true peak | L %s dBTP | R %s dBTP\n", measure(f.truePeakDbtp[0], "%.2f").c_str(),
+                     measure(f.truePeakDbtp[1], "%.2f").c_str());
+    }
+    if (m.judged)
+        std::fprintf(out, "target    | %s%s\n", m.failures.empty() ? "PASS" : "FAIL: ", joined(m.failures).c_str());
+}
+
+std::string loudness_line(const LoudnessFigures& f) {
+    return measure(f.integratedLufs) + " LUFS, LRA " + measure(f.rangeLu) + " LU, true peak " +
+           measure(f.truePeakDbtp[0], "%.2f") + " / " + measure(f.truePeakDbtp[1], "%.2f") + " dBTP";
+}
+
+void print_target_count(std::FILE* out, bool json, int passed, int failed, int errors) {
+    if (json)
+        std::fprintf(out, "{\"target_count\":{\"pass\":%d,\"fail\":%d,\"error\":%d}}\n", passed, failed, errors);
+    else
+        std::fprintf(out, "target: %d PASS, %d FAIL, %d not metered (errors)\n", passed, failed, errors);
 }
 
 void print_json_line(std::FILE* out, const RunInfo& info, double time_s, const Snapshots& s) {
@@ -176,7 +243,9 @@ void print_json_summary(std::FILE* out, const RunInfo& info, const Summary& m) {
     print_json_figures(out, "left", m.figures[0]);
     std::fprintf(out, ",");
     print_json_figures(out, "right", m.figures[1]);
-    std::fprintf(out, "}}}\n");
+    std::fprintf(out, "}");
+    print_json_loudness(out, m);
+    std::fprintf(out, "}}\n");
 }
 
 void print_csv_header(std::FILE* out, bool several) {
@@ -200,12 +269,14 @@ void print_summary_table_header(std::FILE* out, bool csv) {
         for (const char* side : {"left", "right"})
             for (const char* f : {"samplePeakDb", "rmsDb", "rawRmsDb", "crestDb", "nonFinite"})
                 std::fprintf(out, ",%s_%s", side, f);
-        std::fprintf(out, "\n");
+        std::fprintf(out, ",integratedLufs,rangeLu,momentaryMaxLufs,shortTermMaxLufs,left_truePeakDbtp,"
+                          "right_truePeakDbtp,target,targetFailures\n");
         return;
     }
-    std::fprintf(out, "whole file: peak dBFS, RMS+3 dB (the meter's RMS), RMS dBFS, crest dB (peak - RMS+3)\n");
+    std::fprintf(out, "whole file: peak dBFS, RMS+3 dB (the meter's RMS), RMS dBFS, crest dB (peak - RMS+3);\n"
+                      "integrated LUFS, loudness range LU, highest true peak dBTP; target PASS/FAIL\n");
     for (const char* side : {"L peak", "R peak"}) std::fprintf(out, "%7s %6s %6s %6s | ", side, "RMS+3", "RMS", "crest");
-    std::fprintf(out, "file\n");
+    std::fprintf(out, "%6s %5s %6s | %-6s | file\n", "LUFS", "LRA", "TP", "target");
 }
 
 void print_summary_row(std::FILE* out, const RunInfo& info, const Summary& m, bool csv) {
@@ -217,7 +288,12 @@ void print_summary_row(std::FILE* out, const RunInfo& info, const Summary& m, bo
             std::fprintf(out, ",%.6g,%.6g,%.6g,%.6g,%lld", d.peakDb, d.rmsDb, d.rawRmsDb, d.crestDb,
                          static_cast<long long>(f.nonfinite));
         }
-        std::fprintf(out, "\n");
+        const LoudnessFigures& l = m.loudness;
+        for (double v : {l.integratedLufs, l.rangeLu, l.momentaryMaxLufs, l.shortTermMaxLufs, l.truePeakDbtp[0],
+                         l.truePeakDbtp[1]})
+            std::fprintf(out, ",%s", m.has_loudness ? csv_number(v).c_str() : "");
+        std::fprintf(out, ",%s,%s\n", m.judged ? (m.failures.empty() ? "PASS" : "FAIL") : "",
+                     m.judged ? csv_quote(joined(m.failures)).c_str() : "");
         return;
     }
     for (const ChannelFigures& f : m.figures) {
@@ -225,7 +301,15 @@ void print_summary_row(std::FILE* out, const RunInfo& info, const Summary& m, bo
         std::fprintf(out, "%7s %6s %6s %6s | ", figure(d.peakDb).c_str(), figure(d.rmsDb).c_str(),
                      figure(d.rawRmsDb).c_str(), figure(d.crestDb).c_str());
     }
-    std::fprintf(out, "%s\n", info.source.c_str());
+    const LoudnessFigures& l = m.loudness;
+    const double tp = std::isnan(l.truePeakDbtp[1]) ? l.truePeakDbtp[0]
+                      : std::isnan(l.truePeakDbtp[0]) ? l.truePeakDbtp[1]
+                                                      : std::max(l.truePeakDbtp[0], l.truePeakDbtp[1]);
+    const bool shown = m.has_loudness;
+    std::fprintf(out, "%6s %5s %6s | %-6s | %s\n", shown ? measure(l.integratedLufs).c_str() : "-",
+                 shown ? measure(l.rangeLu).c_str() : "-", shown ? measure(tp, "%.2f").c_str() : "-",
+                 m.judged ? (m.failures.empty() ? "PASS" : "FAIL") : "-", info.source.c_str());
+    if (m.judged && !m.failures.empty()) std::fprintf(out, "  FAIL: %s\n", joined(m.failures).c_str());
 }
 
 }  // namespace riser_meter

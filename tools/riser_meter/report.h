@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "tools/riser_meter/file_figures.h"
+#include "tools/riser_meter/loudness.h"
 #include "tools/riser_meter/meter_run.h"
 
 namespace riser_meter {
@@ -27,7 +29,17 @@ struct Summary {
     Snapshots settled;            // the same from settled_from_s on
     double settled_from_s = 0;
     ChannelFigures figures[2];    // whole-file figures, left and right
+    bool has_loudness = false;    // false: --no-loudness
+    LoudnessFigures loudness{};
+    bool judged = false;          // a target was given
+    std::vector<std::string> failures;  // the figures that miss it
 };
+
+// The loudness figures on one line, as in the --plot title.
+std::string loudness_line(const LoudnessFigures& f);
+
+// The batch's count line, after the last file when a target was given.
+void print_target_count(std::FILE* out, bool json, int passed, int failed, int errors);
 
 void print_text_header(std::FILE* out, const RunInfo& info);
 void print_text_line(std::FILE* out, double time_s, const Snapshots& s);
