@@ -8,8 +8,7 @@
 #   scripts/fresh-demo.sh
 # Needs root (sudo otherwise), debootstrap (installed when missing) and the
 # fresh-debian tool: $FRESH_DEBIAN, else fresh-debian on PATH, else
-# shared/tools/fresh-debian in a folder above the checkout, else the first
-# shared/tools/fresh-debian within four levels of /.
+# shared/tools/fresh-debian beside the checkout (../shared/tools), nowhere else.
 # The whole output is kept in build/fresh-demo.log.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -20,31 +19,9 @@ fail() { echo "fresh-demo: $*" >&2; exit 1; }
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 
-find_fresh_debian() {
-  if [ -n "${FRESH_DEBIAN:-}" ]; then
-    [ -x "$FRESH_DEBIAN" ] || fail "FRESH_DEBIAN=$FRESH_DEBIAN is not an executable file"
-    echo "$FRESH_DEBIAN"; return
-  fi
-  if command -v fresh-debian >/dev/null; then
-    command -v fresh-debian; return
-  fi
-  local dir
-  dir=$(dirname "$root")
-  while :; do
-    [ -x "$dir/shared/tools/fresh-debian" ] && { echo "$dir/shared/tools/fresh-debian"; return; }
-    [ "$dir" = / ] && break
-    dir=$(dirname "$dir")
-  done
-  # A checkout cloned elsewhere (CI's fresh clone, say): look for the shared
-  # tools folder a few levels below the file system's top.
-  local found
-  found=$(find / -maxdepth 4 -path /proc -prune -o -path '*/shared/tools/fresh-debian' -type f -perm -u+x \
-          -print -quit 2>/dev/null || true)
-  [ -n "$found" ] && { echo "$found"; return; }
-  fail "the fresh-debian tool is missing: set FRESH_DEBIAN, put fresh-debian on PATH or" \
-       "place it at shared/tools/fresh-debian in a folder above $root"
-}
-tool=$(find_fresh_debian)
+# shellcheck source=scripts/fresh_debian_location.sh
+source "$root/scripts/fresh_debian_location.sh"
+tool=$(find_fresh_debian "$root") || exit 1
 
 if ! dpkg-query -W -f='${Status}' debootstrap 2>/dev/null | grep -q "install ok installed"; then
   echo "fresh-demo: installing debootstrap"

@@ -14,19 +14,23 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/pluginval_location.sh"
 # shellcheck source=scripts/compiler_cache.sh
 source "$here/compiler_cache.sh"
-
-[ -f "$RISER_PLUGINVAL_MARKER" ] && [ -x "$RISER_PLUGINVAL_BIN" ] && exit 0
+# shellcheck source=scripts/cache_folder.sh
+source "$here/cache_folder.sh"
 
 root=$RISER_PLUGINVAL_ROOT_RESOLVED
 jobs=${RISER_JOBS:-$(nproc)}
-stage="$root.partial.$$"
-trap 'rm -rf "$stage"' EXIT
+# A folder of the user's own is usable when it holds the executable.
+pluginval_usable() { [ -x "$1/bin/pluginval" ]; }
+own=$(basename "$RISER_PLUGINVAL_MARKER")
+cache_check "$root" "$RISER_PLUGINVAL_MARKER" "$own" pluginval_usable && exit 0
+cache_begin "$root"
+cache_check "$root" "$RISER_PLUGINVAL_MARKER" "$own" pluginval_usable && exit 0
+stage=$cache_stage
 
 is_local() { case "$1" in /*|file://*|./*|../*) return 0 ;; esac; return 1; }
 
 echo "setup: building pluginval $RISER_PLUGINVAL_TAG from $PLUGINVAL_URL_RESOLVED" \
      "(JUCE from $JUCE_URL_RESOLVED) into $root"
-rm -rf "$stage"
 mkdir -p "$stage"
 src="$stage/src"
 
@@ -56,6 +60,5 @@ mkdir -p "$stage/bin"
 cp "$build/pluginval_artefacts/Release/pluginval" "$stage/bin/pluginval"
 rm -rf "$build" "$stage/configure.log" "$stage/build.log"
 
-touch "$stage/$(basename "$RISER_PLUGINVAL_MARKER")"
-rm -rf "$root"
-mv "$stage" "$root"
+touch "$stage/$own"
+cache_commit "$root" "$own"

@@ -2,7 +2,11 @@
 # One-command set-up for building and testing Riser on Debian 12.
 #  - installs the Debian packages the build and the tests need (skipped when present);
 #  - obtains the VST3 SDK 3.7.4 with the submodules Riser builds against, into a
-#    cache outside the checkout (skipped when the cache is complete).
+#    cache outside the checkout (scripts/sdk_deps.sh; skipped when the cache is
+#    complete). Set-up never deletes a folder it did not make: a folder of
+#    yours at VST3_SDK_ROOT (or RISER_WINDOWS_DEPS, RISER_PLUGINVAL_ROOT) is
+#    used as it is when complete, refused otherwise (scripts/cache_folder.sh);
+#    concurrent set-ups wait for each other.
 #  - with --windows also what the Windows x64 cross build needs: MinGW-w64,
 #    Wine, zlib for Windows, and Lua and libspng built for Windows
 #    (scripts/windows_deps.sh; their sources: scripts/windows_location.sh).
@@ -56,31 +60,8 @@ install_packages() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
 }
 
-fetch_sdk() {
-  local root=$VST3_SDK_ROOT_RESOLVED
-  if [ -f "$root/.riser-sdk-complete" ]; then
-    return 0
-  fi
-  echo "setup: fetching the VST3 SDK ($RISER_SDK_TAG) from $VST3_SDK_URL_RESOLVED into $root"
-  local tmp="$root.partial.$$"
-  rm -rf "$tmp"
-  mkdir -p "$(dirname "$root")"
-  local git_opts=()
-  # git refuses file-protocol submodules unless told otherwise; allow it only for local mirrors.
-  case "$VST3_SDK_URL_RESOLVED" in
-    /*|file://*|./*|../*) git_opts=(-c protocol.file.allow=always) ;;
-  esac
-  git "${git_opts[@]}" clone --quiet --no-checkout "$VST3_SDK_URL_RESOLVED" "$tmp"
-  git -C "$tmp" "${git_opts[@]}" -c advice.detachedHead=false checkout --quiet "$RISER_SDK_TAG"
-  git -C "$tmp" "${git_opts[@]}" submodule --quiet update --init \
-    base cmake pluginterfaces public.sdk vstgui4
-  touch "$tmp/.riser-sdk-complete"
-  rm -rf "$root"
-  mv "$tmp" "$root"
-}
-
 install_packages
-fetch_sdk
+"$here/sdk_deps.sh"
 if [ $windows -eq 1 ]; then "$here/windows_deps.sh"; fi
 if [ $pluginval -eq 1 ]; then "$here/pluginval_deps.sh"; fi
 echo "setup: ready (VST3 SDK at $VST3_SDK_ROOT_RESOLVED)"

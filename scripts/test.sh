@@ -43,8 +43,10 @@ echo "== release: pluginval ($(date +%T))"
 san_flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG"
            "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG")
 
-# System libraries behind VSTGUI keep some memory until exit; see tests/lsan.supp.
-export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp ${LSAN_OPTIONS:-}"
+# shellcheck source=scripts/sanitizer_options.sh
+source "$root/scripts/sanitizer_options.sh"
+LSAN_OPTIONS=$(riser_lsan_options "$root")
+export LSAN_OPTIONS
 CC=clang CXX=clang++ run_suite asan "${san_flags[@]}" -DRISER_SANITIZE=address,undefined -DRISER_FUZZ=ON
 echo "== asan: fuzzing, ${fuzz_seconds}s per target ($(date +%T))"
 "$root/scripts/fuzz.sh" "$fuzz_seconds" "$root/build/asan"

@@ -11,10 +11,16 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=scripts/windows_location.sh
 source "$here/windows_location.sh"
+# shellcheck source=scripts/cache_folder.sh
+source "$here/cache_folder.sh"
 
 prefix=$RISER_WINDOWS_DEPS_RESOLVED
 marker="$prefix/.riser-windows-deps-$RISER_LUA_TAG-$RISER_SPNG_TAG"
-[ -f "$marker" ] && exit 0
+# A prefix of the user's own is usable when it has both libraries' pkg-config files.
+deps_usable() { [ -f "$1/lib/pkgconfig/lua5.4.pc" ] && [ -f "$1/lib/pkgconfig/spng.pc" ]; }
+cache_check "$prefix" "$marker" '.riser-windows-deps-*' deps_usable && exit 0
+cache_begin "$prefix"
+cache_check "$prefix" "$marker" '.riser-windows-deps-*' deps_usable && exit 0
 
 cc=$RISER_MINGW_HOST-gcc-posix
 ar=$RISER_MINGW_HOST-ar
@@ -51,9 +57,8 @@ PC
 
 echo "setup: building Lua $RISER_LUA_TAG and libspng $RISER_SPNG_TAG for Windows into $prefix"
 work=$(mktemp -d "${TMPDIR:-/tmp}/riser-windows-deps.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-stage="$prefix.partial.$$"
-rm -rf "$stage"
+cache_temp=("$work")
+stage=$cache_stage
 mkdir -p "$stage/include/lua5.4" "$stage/lib/pkgconfig"
 
 # Lua: the library without the interpreter and the test hooks, with the 5.3
@@ -80,5 +85,4 @@ cp "$work/spng/spng/spng.h" "$stage/include/"
 write_pc spng 0.7.3 "-I\${includedir} -DSPNG_STATIC" "-L\${libdir} -lspng -lz"
 
 touch "$stage/$(basename "$marker")"
-rm -rf "$prefix"
-mv "$stage" "$prefix"
+cache_commit "$prefix" '.riser-windows-deps-*'

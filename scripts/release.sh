@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Builds the Linux release of the committed tree (HEAD) and writes dist/:
+#   riser_<version>-1_amd64.deb           the Debian package
+#   riser-<version>-linux-x86_64.tar.gz   the bundle, riser-meter and the papers
+#   SHA256SUMS
+# The version is the one in CMakeLists.txt. The sources are those of HEAD
+# (uncommitted changes are left out), built in build/dist with the release
+# flags (hardening, no debug information, source paths mapped to neutral
+# names); binaries are stripped. Every time stamp is the commit's
+# (SOURCE_DATE_EPOCH), so two runs on one commit write identical files.
+#   RISER_JOBS   parallel build jobs (default: the number of cores)
+#   RISER_DIST   where the artefacts go (default: dist/ in the checkout)
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# shellcheck source=scripts/sdk_location.sh
+source "$root/scripts/sdk_location.sh"
+# shellcheck source=scripts/compiler_cache.sh
+source "$root/scripts/compiler_cache.sh"
+fail() { echo "release: $*" >&2; exit 1; }
+
+jobs=${RISER_JOBS:-$(nproc)}
+dist=${RISER_DIST:-$root/dist}
+work=$root/build/dist
+for tool in dpkg-deb dpkg-shlibdeps fakeroot git strip; do
+  command -v "$tool" > /dev/null || fail "$tool is missing (Debian packages dpkg-dev, fakeroot, git, binutils)"
+done
+[ -f "$VST3_SDK_ROOT_RESOLVED/pluginterfaces/base/funknown.h" ] || "$root/scripts/setup.sh"
+
+version=$(sed -n 's/^project(riser VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+[ -n "$version" ] || fail "no version in CMakeLists.txt"
+commit=$(git -C "$root" rev-parse HEAD)
+SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct HEAD)
+export SOURCE_DATE_EPOCH
+[ -z "$(git -C "$root" status --porcelain --untracked-files=no)" ] \
+  || echo "release: uncommitted changes are not part of the release (it is built from $commit)"
+echo "release: Riser $version from $commit"
+
+# 1. The sources of HEAD, built with release flags.
+rm -rf "$work"
+mkdir -p "$work/src" "$dist"
+git -C "$root" archive "$commit" | tar -x -C "$work/src"
+build=$work/build
+maps="-ffile-prefix-map=$work/src=riser-$version -ffile-prefix-map=$VST3_SDK_ROOT_RESOLVED=vst3sdk"
+maps+=" -ffile-prefix-map=$build=build"
+cflags="-O2 -DNDEBUG -fstack-protector-strong -Wformat -Werror=format-security -D_FORTIFY_SOURCE=2 $maps"
+ldflags="-Wl,-z,relro -Wl,-z,now"
+echo "release: building in $build"
+cmake -S "$work/src" -B "$build" -G Ninja "${cache_args[@]}" -DCMAKE_BUILD_TYPE=Release \
+  "-DVST3_SDK_ROOT=$VST3_SDK_ROOT_RESOLVED" \
+  "-DCMAKE_C_FLAGS_RELEASE=$cflags" "-DCMAKE_CXX_FLAGS_RELEASE=$cflags" \
+  "-DCMAKE_EXE_LINKER_FLAGS=$ldflags" "-DCMAKE_SHARED_LINKER_FLAGS=$ldflags" \
+  "-DCMAKE_MODULE_LINKER_FLAGS=$ldflags" > "$work/configure.log" 2>&1 \
+  || { cat "$work/configure.log"; fail "configuring failed"; }
+cmake --build "$build" -j "$jobs" --target riser riser-meter > "$work/build.log" 2>&1 \
+  || { tail -n 40 "$work/build.log"; fail "the build failed"; }
+
+# 2. The installed tree, as the package holds it.
+stage=$work/stage
+DESTDIR=$stage cmake --install "$build" --prefix /usr > "$work/install.log"
+so=$stage/usr/lib/vst3/riser.vst3/Contents/x86_64-linux/riser.so
+exe=$stage/usr/bin/riser-meter
+strip --strip-unneeded --remove-section=.comment "$so"
+strip --strip-all --remove-section=.comment "$exe"
+doc=$stage/usr/share/doc/riser
+mkdir -p "$doc"
+cp "$root/packaging/debian/copyright" "$doc/copyright"
+gzip -9n "$stage/usr/share/man/man1/riser-meter.1"
+gzip -9nc "$work/src/THIRD_PARTY_NOTICES" > "$doc/THIRD_PARTY_NOTICES.gz"
+gzip -9nc "$work/src/CHANGELOG.md" > "$doc/changelog.gz"
+gzip -9nc "$work/src/README.md" > "$doc/README.md.gz"
+"$root/scripts/release_debian_changelog.sh" "$version" | gzip -9n > "$doc/changelog.Debian.gz"
+
+# Nothing of this machine in the binaries: no path of the checkout, the SDK
+# or the build folders.
+for f in "$so" "$exe"; do
+  for p in "$root" "$work" "$VST3_SDK_ROOT_RESOLVED" "$HOME"; do
+    if grep -qaF "$p" "$f"; then fail "$(basename "$f") contains the path $p"; fi
+  done
+done
+
+# 3. The Debian package: dependencies from the binaries.
+deb=$dist/riser_${version}-1_amd64.deb
+mkdir -p "$work/shlibs/debian"
+printf 'Source: riser\n\nPackage: riser\nArchitecture: amd64\n' > "$work/shlibs/debian/control"
+depends=$(cd "$work/shlibs" && dpkg-shlibdeps -O "$so" "$exe" 2> "$work/shlibdeps.log" \
+          | sed -n 's/^shlibs:Depends=//p')
+[ -n "$depends" ] || { cat "$work/shlibdeps.log"; fail "dpkg-shlibdeps found no dependencies"; }
+"$root/scripts/release_normalise.sh" "$stage"
+mkdir -p "$stage/DEBIAN"
+installed_kb=$(du -sk --apparent-size "$stage/usr" | cut -f1)
+sed -e "s/@VERSION@/$version-1/" -e "s/@DEPENDS@/$depends/" -e "s/@SIZE@/$installed_kb/" \
+  "$root/packaging/debian/control.in" > "$stage/DEBIAN/control"
+(cd "$stage" && find usr -type f | LC_ALL=C sort | xargs md5sum) > "$stage/DEBIAN/md5sums"
+chmod 644 "$stage/DEBIAN/control" "$stage/DEBIAN/md5sums"
+touch -h -d "@$SOURCE_DATE_EPOCH" "$stage/DEBIAN" "$stage/DEBIAN"/*
+fakeroot dpkg-deb -Zxz --root-owner-group --build "$stage" "$deb" > /dev/null
+
+# 4. The tarball: the bundle, riser-meter, its manual and the papers.
+name=riser-$version-linux-x86_64
+tree=$work/tar/$name
+mkdir -p "$tree"
+cp -r "$stage/usr/lib/vst3/riser.vst3" "$stage/usr/bin/riser-meter" "$tree/"
+cp "$work/src/packaging/riser-meter.1" "$work/src/README.md" "$work/src/LICENSE" \
+   "$work/src/THIRD_PARTY_NOTICES" "$work/src/CHANGELOG.md" "$tree/"
+runtime=$(echo "$depends" | sed 's/ *([^)]*)//g')
+cat > "$tree/INSTALL.txt" <<TXT
+Put the riser.vst3 folder into ~/.vst3 (for you) or /usr/lib/vst3 (for everyone); hosts find it there.
+riser-meter runs from anywhere (copy it to ~/.local/bin, say); its manual: man ./riser-meter.1
+Both need these runtime libraries (Debian 12 package names): $runtime
+TXT
+"$root/scripts/release_normalise.sh" "$work/tar"
+tar -C "$work/tar" --sort=name --mtime="@$SOURCE_DATE_EPOCH" --owner=0 --group=0 --numeric-owner \
+  --format=gnu -cf - "$name" | gzip -9n > "$dist/$name.tar.gz"
+
+# 5. Checksums.
+(cd "$dist" && sha256sum "$(basename "$deb")" "$name.tar.gz" > SHA256SUMS)
+echo "release: wrote to $dist:"
+(cd "$dist" && ls -l "$(basename "$deb")" "$name.tar.gz" SHA256SUMS)
