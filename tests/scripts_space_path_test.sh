@@ -21,6 +21,8 @@ printf '#include <stdlib.h>\nvoid *volatile p;\nint main(void) { p = malloc(10);
 "$cc" -fsanitize=address "$work/leak.c" -o "$work/leak"
 # shellcheck source=scripts/sanitizer_options.sh
 source "$checkout/scripts/sanitizer_options.sh"
+# Options the test run itself exported would follow ours and win: start clean.
+unset LSAN_OPTIONS
 LSAN_OPTIONS=$(riser_lsan_options "$checkout")
 export LSAN_OPTIONS
 "$work/leak" > "$work/asan.log" 2>&1 || true
