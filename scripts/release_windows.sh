@@ -6,6 +6,8 @@
 # (uncommitted changes are left out), source paths mapped to neutral names,
 # the DLL stripped. The zip is reproducible: every time stamp is the
 # commit's (SOURCE_DATE_EPOCH), entries sorted, no extra attributes.
+# Then checks the installer under Wine (scripts/check_windows_installer.sh,
+# with the SDK's validator from the same build) unless RISER_CHECK_WINDOWS=0.
 # Called by scripts/release.sh; SHA256SUMS is written there.
 #   RISER_JOBS   parallel build jobs (default: the number of cores)
 #   RISER_DIST   where the artefacts go (default: dist/ in the checkout)
@@ -86,3 +88,11 @@ makensis -V2 -INPUTCHARSET UTF8 "-DVERSION=$version" "-DSTAGE=$tree" "-DOUTFILE=
   || { cat "$work/makensis.log"; fail "makensis failed"; }
 touch -d "@$SOURCE_DATE_EPOCH" "$zipfile" "$exe"
 echo "release (Windows): wrote $(basename "$zipfile") and $(basename "$exe")"
+
+# 5. The installer installed, validated, upgraded and uninstalled under Wine.
+[ "${RISER_CHECK_WINDOWS:-1}" != 0 ] || exit 0
+RISER_WINEPREFIX="$work/wine" cmake --build "$build" -j "$jobs" --target validator >> "$work/build.log" 2>&1 \
+  || { tail -n 40 "$work/build.log"; fail "building the validator failed"; }
+validator=$(find "$build" -name validator.exe -type f | head -n 1)
+[ -n "$validator" ] || fail "the build wrote no validator.exe"
+"$root/scripts/check_windows_installer.sh" "$exe" "$validator"
