@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Builds the Linux release of the committed tree (HEAD) and writes dist/:
-#   riser_<version>-1_amd64.deb           the Debian package
-#   riser-<version>-linux-x86_64.tar.gz   the bundle, riser-meter and the papers
+# Builds the release of the committed tree (HEAD) and writes dist/:
+#   riser_<version>-1_amd64.deb             the Debian package
+#   riser-<version>-linux-x86_64.tar.gz     the bundle, riser-meter and the papers
+#   riser-<version>-windows-x64.zip         the Windows bundle and the papers
+#   riser-<version>-windows-x64-setup.exe   the Windows installer
 #   SHA256SUMS
+# The Windows artefacts come from scripts/release_windows.sh (cross-built
+# with MinGW-w64, the installer checked under Wine).
 # The version is the one in CMakeLists.txt. The sources are those of HEAD
 # (uncommitted changes are left out), built in build/dist with the release
 # flags (hardening, no debug information, source paths mapped to neutral
@@ -21,8 +25,8 @@ fail() { echo "release: $*" >&2; exit 1; }
 jobs=${RISER_JOBS:-$(nproc)}
 dist=${RISER_DIST:-$root/dist}
 work=$root/build/dist
-for tool in dpkg-deb dpkg-shlibdeps fakeroot git strip; do
-  command -v "$tool" > /dev/null || fail "$tool is missing (Debian packages dpkg-dev, fakeroot, git, binutils)"
+for tool in dpkg-deb dpkg-shlibdeps fakeroot git strip zip makensis; do
+  command -v "$tool" > /dev/null || fail "$tool is missing (Debian packages dpkg-dev, fakeroot, git, binutils, zip, nsis)"
 done
 [ -f "$VST3_SDK_ROOT_RESOLVED/pluginterfaces/base/funknown.h" ] || "$root/scripts/setup.sh"
 
@@ -112,7 +116,11 @@ TXT
 tar -C "$work/tar" --sort=name --mtime="@$SOURCE_DATE_EPOCH" --owner=0 --group=0 --numeric-owner \
   --format=gnu -cf - "$name" | gzip -9n > "$dist/$name.tar.gz"
 
-# 5. Checksums.
-(cd "$dist" && sha256sum "$(basename "$deb")" "$name.tar.gz" > SHA256SUMS)
+# 5. The Windows zip and installer.
+RISER_DIST=$dist RISER_JOBS=$jobs "$root/scripts/release_windows.sh"
+windows=(riser-$version-windows-x64.zip riser-$version-windows-x64-setup.exe)
+
+# 6. Checksums.
+(cd "$dist" && sha256sum "$(basename "$deb")" "$name.tar.gz" "${windows[@]}" > SHA256SUMS)
 echo "release: wrote to $dist:"
-(cd "$dist" && ls -l "$(basename "$deb")" "$name.tar.gz" SHA256SUMS)
+(cd "$dist" && ls -l "$(basename "$deb")" "$name.tar.gz" "${windows[@]}" SHA256SUMS)
