@@ -23,11 +23,7 @@ sudo=""
 source "$root/scripts/fresh_debian_location.sh"
 tool=$(find_fresh_debian "$root") || exit 1
 
-if ! dpkg-query -W -f='${Status}' debootstrap 2>/dev/null | grep -q "install ok installed"; then
-  echo "fresh-demo: installing debootstrap"
-  $sudo apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q debootstrap
-fi
+ensure_debootstrap
 
 # The SDK cache on this machine (made by set-up when missing), and the place
 # set-up looks for it inside the root, where HOME is /root.

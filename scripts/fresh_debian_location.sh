@@ -1,4 +1,5 @@
-# Where scripts/fresh-demo.sh takes the fresh-debian tool from; sourced.
+# Where scripts/fresh-demo.sh and scripts/check_release_linux.sh take the
+# fresh-debian tool from, and what it needs; sourced.
 # Only from places the user chose: $FRESH_DEBIAN, else fresh-debian on PATH,
 # else shared/tools/fresh-debian beside the checkout (CI lays a copy of
 # shared/ beside its clone). Never from a search of the file system: the
@@ -22,4 +23,15 @@ find_fresh_debian() {
   echo "fresh-demo: the fresh-debian tool is missing: set FRESH_DEBIAN, put fresh-debian on" \
        "PATH or place it at $beside" >&2
   return 1
+}
+
+# ensure_debootstrap: installs debootstrap (the tool builds its root with it)
+# when it is missing.
+ensure_debootstrap() {
+  dpkg-query -W -f='${Status}' debootstrap 2>/dev/null | grep -q "install ok installed" && return 0
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  echo "fresh-debian: installing debootstrap"
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q debootstrap
 }

@@ -6,7 +6,10 @@
 #   riser-<version>-windows-x64-setup.exe   the Windows installer
 #   SHA256SUMS
 # The Windows artefacts come from scripts/release_windows.sh (cross-built
-# with MinGW-w64, the installer checked under Wine).
+# with MinGW-w64, the installer checked under Wine; RISER_CHECK_WINDOWS=0
+# skips the check). Then the .deb and the tarball are installed and checked
+# in a fresh Debian 12 root (scripts/check_release_linux.sh;
+# RISER_CHECK_LINUX=0 skips it). Set-up first (scripts/setup.sh --release).
 # The version is the one in CMakeLists.txt. The sources are those of HEAD
 # (uncommitted changes are left out), built in build/dist with the release
 # flags (hardening, no debug information, source paths mapped to neutral
@@ -25,10 +28,10 @@ fail() { echo "release: $*" >&2; exit 1; }
 jobs=${RISER_JOBS:-$(nproc)}
 dist=${RISER_DIST:-$root/dist}
 work=$root/build/dist
-for tool in dpkg-deb dpkg-shlibdeps fakeroot git strip zip makensis; do
-  command -v "$tool" > /dev/null || fail "$tool is missing (Debian packages dpkg-dev, fakeroot, git, binutils, zip, nsis)"
+"$root/scripts/setup.sh" --release
+for tool in dpkg-deb dpkg-shlibdeps fakeroot git strip zip makensis lintian; do
+  command -v "$tool" > /dev/null || fail "$tool is missing (Debian packages dpkg-dev, fakeroot, git, binutils, zip, nsis, lintian)"
 done
-[ -f "$VST3_SDK_ROOT_RESOLVED/pluginterfaces/base/funknown.h" ] || "$root/scripts/setup.sh"
 
 version=$(sed -n 's/^project(riser VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 [ -n "$version" ] || fail "no version in CMakeLists.txt"
@@ -124,3 +127,10 @@ windows=(riser-$version-windows-x64.zip riser-$version-windows-x64-setup.exe)
 (cd "$dist" && sha256sum "$(basename "$deb")" "$name.tar.gz" "${windows[@]}" > SHA256SUMS)
 echo "release: wrote to $dist:"
 (cd "$dist" && ls -l "$(basename "$deb")" "$name.tar.gz" "${windows[@]}" SHA256SUMS)
+
+# 7. The .deb and the tarball installed and checked in a fresh Debian 12
+# root, with the SDK's validator of this build.
+[ "${RISER_CHECK_LINUX:-1}" != 0 ] || exit 0
+cmake --build "$build" -j "$jobs" --target validator >> "$work/build.log" 2>&1 \
+  || { tail -n 40 "$work/build.log"; fail "building the validator failed"; }
+"$root/scripts/check_release_linux.sh" "$dist" "$build/bin/Release/validator"

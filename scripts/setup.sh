@@ -10,6 +10,9 @@
 #  - with --windows also what the Windows x64 cross build needs: MinGW-w64,
 #    Wine, zlib for Windows, and Lua and libspng built for Windows
 #    (scripts/windows_deps.sh; their sources: scripts/windows_location.sh).
+#  - with --release also what scripts/release.sh needs: the tools that make
+#    the .deb, the zip and the installer (dpkg-dev, fakeroot, zip, NSIS,
+#    lintian) and everything --windows sets up.
 #  - with --pluginval also Tracktion's pluginval, built once into a cache
 #    outside the checkout (scripts/pluginval_deps.sh; its sources:
 #    scripts/pluginval_location.sh). scripts/test.sh runs it on riser.vst3.
@@ -37,13 +40,15 @@ packages=(
   libxcomposite-dev libxext-dev libxrender-dev
 )
 windows_packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 libz-mingw-w64-dev)
+release_packages=(dpkg-dev fakeroot zip nsis lintian binutils)
 
 windows=0 pluginval=0
 for arg in "$@"; do
   case "$arg" in
     --windows) windows=1; packages+=("${windows_packages[@]}") ;;
+    --release) windows=1; packages+=("${windows_packages[@]}" "${release_packages[@]}") ;;
     --pluginval) pluginval=1 ;;
-    *) echo "usage: $0 [--windows] [--pluginval]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--windows] [--release] [--pluginval]" >&2; exit 2 ;;
   esac
 done
 
