@@ -70,12 +70,14 @@ strip --strip-unneeded --remove-section=.comment "$so"
 strip --strip-all --remove-section=.comment "$exe"
 doc=$stage/usr/share/doc/riser
 mkdir -p "$doc"
-cp "$root/packaging/debian/copyright" "$doc/copyright"
+cp "$work/src/packaging/debian/copyright" "$doc/copyright"
 gzip -9n "$stage/usr/share/man/man1/riser-meter.1"
 gzip -9nc "$work/src/THIRD_PARTY_NOTICES" > "$doc/THIRD_PARTY_NOTICES.gz"
 gzip -9nc "$work/src/CHANGELOG.md" > "$doc/changelog.gz"
 gzip -9nc "$work/src/README.md" > "$doc/README.md.gz"
 "$root/scripts/release_debian_changelog.sh" "$version" | gzip -9n > "$doc/changelog.Debian.gz"
+mkdir -p "$stage/usr/share/lintian/overrides"
+cp "$work/src/packaging/debian/lintian-overrides" "$stage/usr/share/lintian/overrides/riser"
 
 # Nothing of this machine in the binaries: no path of the checkout, the SDK
 # or the build folders.
@@ -96,11 +98,16 @@ depends=$(cd "$work/shlibs" && dpkg-shlibdeps -O "$so" "$exe" 2> "$work/shlibdep
 mkdir -p "$stage/DEBIAN"
 installed_kb=$(du -sk --apparent-size "$stage/usr" | cut -f1)
 sed -e "s/@VERSION@/$version-1/" -e "s/@DEPENDS@/$depends/" -e "s/@SIZE@/$installed_kb/" \
-  "$root/packaging/debian/control.in" > "$stage/DEBIAN/control"
+  "$work/src/packaging/debian/control.in" > "$stage/DEBIAN/control"
 (cd "$stage" && find usr -type f | LC_ALL=C sort | xargs md5sum) > "$stage/DEBIAN/md5sums"
 chmod 644 "$stage/DEBIAN/control" "$stage/DEBIAN/md5sums"
 touch -h -d "@$SOURCE_DATE_EPOCH" "$stage/DEBIAN" "$stage/DEBIAN"/*
 fakeroot dpkg-deb -Zxz --root-owner-group --build "$stage" "$deb" > /dev/null
+# Debian's checks: no error or warning (the one tag that does not apply to a
+# package published outside Debian is overridden, with the reason, in
+# packaging/debian/lintian-overrides).
+lintian --fail-on error,warning "$deb" > "$work/lintian.log" 2>&1 \
+  || { cat "$work/lintian.log"; fail "lintian found errors or warnings in $(basename "$deb")"; }
 
 # 4. The tarball: the bundle, riser-meter, its manual and the papers.
 name=riser-$version-linux-x86_64
@@ -109,11 +116,12 @@ mkdir -p "$tree"
 cp -r "$stage/usr/lib/vst3/riser.vst3" "$stage/usr/bin/riser-meter" "$tree/"
 cp "$work/src/packaging/riser-meter.1" "$work/src/README.md" "$work/src/LICENSE" \
    "$work/src/THIRD_PARTY_NOTICES" "$work/src/CHANGELOG.md" "$tree/"
-runtime=$(echo "$depends" | sed 's/ *([^)]*)//g')
+runtime=$(echo "$depends" | sed -e 's/ *([^)]*)//g' -e 's/,//g')
 cat > "$tree/INSTALL.txt" <<TXT
 Put the riser.vst3 folder into ~/.vst3 (for you) or /usr/lib/vst3 (for everyone); hosts find it there.
 riser-meter runs from anywhere (copy it to ~/.local/bin, say); its manual: man ./riser-meter.1
 Both need these runtime libraries (Debian 12 package names): $runtime
+Install them with: sudo apt install $runtime
 TXT
 "$root/scripts/release_normalise.sh" "$work/tar"
 tar -C "$work/tar" --sort=name --mtime="@$SOURCE_DATE_EPOCH" --owner=0 --group=0 --numeric-owner \
