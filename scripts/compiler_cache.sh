@@ -4,4 +4,7 @@
 cache_args=()
 if [ "${RISER_CCACHE:-1}" != 0 ] && command -v ccache > /dev/null; then
   cache_args=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  # Paths inside the checkout count as relative, so a clone elsewhere (CI's)
+  # reuses what another checkout compiled.
+  if [ -z "${CCACHE_BASEDIR:-}" ] && [ -n "${root:-}" ]; then export CCACHE_BASEDIR=$root; fi
 fi
