@@ -8,7 +8,8 @@ out=$root/build/reproducible
 rm -rf "$out"
 for run in 1 2; do
   echo "== release run $run"
-  RISER_DIST="$out/$run" "$root/scripts/release.sh"
+  # The installation checks do not change the artefacts: run them elsewhere.
+  RISER_DIST="$out/$run" RISER_CHECK_WINDOWS=0 RISER_CHECK_LINUX=0 "$root/scripts/release.sh"
 done
 status=0
 for f in "$out"/1/*; do
