@@ -129,7 +129,7 @@ tar -C "$work/tar" --sort=name --mtime="@$SOURCE_DATE_EPOCH" --owner=0 --group=0
 
 # 5. The Windows zip and installer.
 RISER_DIST=$dist RISER_JOBS=$jobs "$root/scripts/release_windows.sh"
-windows=(riser-$version-windows-x64.zip riser-$version-windows-x64-setup.exe)
+windows=("riser-$version-windows-x64.zip" "riser-$version-windows-x64-setup.exe")
 
 # 6. Checksums.
 (cd "$dist" && sha256sum "$(basename "$deb")" "$name.tar.gz" "${windows[@]}" > SHA256SUMS)

@@ -54,7 +54,7 @@ say "apt-get install ${debs[0]}"
 apt_get install "${debs[0]}" || fail "apt-get install of the package failed"
 bundle=/usr/lib/vst3/riser.vst3
 so=$bundle/Contents/x86_64-linux/riser.so
-[ -f "$so" ] && [ -x /usr/bin/riser-meter ] || fail "the package did not install $so and /usr/bin/riser-meter"
+{ [ -f "$so" ] && [ -x /usr/bin/riser-meter ]; } || fail "the package did not install $so and /usr/bin/riser-meter"
 [ -f /usr/share/doc/riser/copyright ] || fail "no /usr/share/doc/riser/copyright"
 libraries_found "$so" /usr/bin/riser-meter
 meter_runs riser-meter
