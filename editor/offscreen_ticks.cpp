@@ -69,12 +69,17 @@ struct offscreen_ticks::impl {
     ui_editor* editor = nullptr;
     cairo_surface_t* surface = nullptr;
     double redrawn = 0.0;
+    int ticks = 0;
 };
 
 offscreen_ticks::offscreen_ticks(engine* e, double zoom) : p(new impl) {
     init_offscreen_toolkit();
     p->e = e;
     p->editor = new ui_editor(e);
+    // The editor's clock runs with the ticks, 33 ms each, whatever the real
+    // time a tick takes here.
+    impl* state = p.get();
+    p->editor->set_meter_clock([state] { return state->ticks * static_cast<double>(kTimerPeriodMs); });
     if (!p->editor->build_offscreen(zoom)) return;
     p->editor->refresh_meters_now();
     const CRect size = p->editor->getFrame()->getViewSize();
@@ -98,6 +103,7 @@ bool offscreen_ticks::ok() const { return p->surface != nullptr; }
 int offscreen_ticks::tick() {
     if (!ok()) return 0;
     ui_editor* ed = p->editor;
+    ++p->ticks;
     // The steps of the editor's timer tick.
     propagate_pending(p->e);
     ed->refresh_controls(false);

@@ -1,7 +1,8 @@
 // Timer ticks of an editor without a window, for measuring what one tick
 // costs: each tick does the work of the editor's timer (new meter snapshots
 // into the views), then redraws only the rectangles of the views it marked,
-// as the window system redraws the invalidated parts of a window.
+// as the window system redraws the invalidated parts of a window. The
+// editor's clock advances 33 ms with each tick.
 #pragma once
 
 #include <memory>
