@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <new>
+#include <utility>
 
 #include "editor/create_editor.h"
 
