@@ -18,17 +18,15 @@ struct offscreen_editor::impl {
     int width = 0, height = 0;
 };
 
-namespace {
 // VSTGUI needs its global set-up once per process; a plug-in gets it from the
 // module initialiser, a program from here. Pictures need no X server.
-void init_toolkit() {
+void init_offscreen_toolkit() {
     static const bool done = (VSTGUI::init(nullptr), true);
     (void)done;
 }
-}  // namespace
 
 offscreen_editor::offscreen_editor(engine* e, double zoom) : p(new impl) {
-    init_toolkit();
+    init_offscreen_toolkit();
     p->editor = new ui_editor(e);
     if (!p->editor->build_offscreen(zoom)) return;
     p->editor->refresh_meters_now();

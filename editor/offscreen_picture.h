@@ -9,6 +9,9 @@ namespace b2 {
 
 struct engine;
 
+// Sets the toolkit up once per process for drawing without a window.
+void init_offscreen_toolkit();
+
 class offscreen_editor {
 public:
     // Builds an editor for `e` at `zoom` and shows the engine's published meter

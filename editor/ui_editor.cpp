@@ -1,6 +1,8 @@
 #include "editor/ui_editor.h"
 
+#include <chrono>
 #include <new>
+#include <utility>
 
 #include "editor/create_editor.h"
 
@@ -23,7 +25,39 @@ Steinberg::IPlugView* create_editor(engine* e) {
     }
 }
 
-ui_editor::ui_editor(engine* e) : ui_editor_base(e) {}
+namespace {
+
+double steady_ms() {
+    using ms = std::chrono::duration<double, std::milli>;
+    return ms(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+bool same3(const float* a, const float* b) { return a[0] == b[0] && a[1] == b[1] && a[2] == b[2]; }
+
+// Whether a bar view would draw `next` differently from the snapshot it holds.
+bool bar_moves(const CMeterSegment& view, const MeterSnapshot& next) {
+    const MeterSnapshot& shown = view.snapshot;
+    if (shown.segmentHeight != next.segmentHeight || shown.scaleTop != next.scaleTop) return true;
+    switch (view.getMode()) {
+        case kRmsMeter:
+            return shown.rmsDb != next.rmsDb || shown.heldRmsDb != next.heldRmsDb ||
+                   !same3(shown.rmsThresholds, next.rmsThresholds);
+        case kPeakMeter:
+            return shown.peakDb != next.peakDb || shown.heldPeakDb != next.heldPeakDb ||
+                   !same3(shown.peakThresholds, next.peakThresholds);
+        case kCrestMeter:
+            return shown.crestDb != next.crestDb || shown.heldCrestDb != next.heldCrestDb ||
+                   !same3(shown.crestThresholds, next.crestThresholds);
+        default:
+            return true;
+    }
+}
+
+}  // namespace
+
+ui_editor::ui_editor(engine* e) : ui_editor_base(e), meter_clock(steady_ms) {}
+
+void ui_editor::set_meter_clock(std::function<double()> clock) { meter_clock = clock ? std::move(clock) : steady_ms; }
 
 ui_editor::~ui_editor() {
     // A host that releases the editor without removing it first.
@@ -41,6 +75,7 @@ void ui_editor::build() {
     release_images();
     style_views();
     refresh_controls(true);
+    stall.forget();  // the new bar views show nothing until audio arrives
     // Reopened: the new scale views start from what the old ones showed.
     if (scales_shown) show_scales();
 }
@@ -102,12 +137,16 @@ void ui_editor::before_close() {
 
 CMeterSegment* ui_editor::meter(uint32_t id) const { return dynamic_cast<CMeterSegment*>(find_view(UI_METER | id)); }
 
+// Sets a readout's colour and text; only a readout whose look changed is
+// marked for redrawing.
 void ui_editor::show_readout(uint32_t id, float value, const CMeterSegment* bar, float colour_value, uint8_t ladder) {
     auto* label = dynamic_cast<CTextLabel*>(find_view(UI_READOUT | id));
     if (!label) return;
     char text[kTextSize];
     formatReadout(value, text);
-    if (bar) label->setFontColor(bar->getLevelColor(colour_value, ladder));
+    const CColor colour = bar ? bar->getLevelColor(colour_value, ladder) : label->getFontColor();
+    if (colour == label->getFontColor() && label->getText() == text) return;
+    label->setFontColor(colour);
     label->setText(text);
     label->setDirty(true);
 }
@@ -115,7 +154,9 @@ void ui_editor::show_readout(uint32_t id, float value, const CMeterSegment* bar,
 void ui_editor::refresh_meters() {
     MeterSnapshot taken[2];
     bool scale_moved = false;
+    const double now = meter_clock();
     if (take_meter_snapshots(engine_ref, taken)) {
+        stall.arrived(taken, now);
         // A scale value changed while a publication was waiting reaches the
         // snapshots one publication after its flags: once the scales are shown,
         // follow any change of their values too, or they would stay stale.
@@ -123,23 +164,39 @@ void ui_editor::refresh_meters() {
                                        taken[0].scaleZero != last_left.scaleZero ||
                                        taken[0].segmentHeight != last_left.segmentHeight);
         last_left = taken[0];
-        for (uint32_t c = 0; c < 2; ++c) {
-            const MeterSnapshot& s = taken[c];
-            for (uint32_t id : {ID_RMS_LEFT + c, ID_PEAK_LEFT + c, ID_CREST_LEFT + c}) {
-                if (CMeterSegment* view = meter(id)) {
-                    view->snapshot = s;
-                    view->setDirty(true);
-                }
-            }
-            show_readout(ID_PEAK_HELD_LEFT + c, s.heldPeakDb - s.scaleZero, meter(ID_PEAK_LEFT + c), s.heldPeakDb,
-                         kPeakLadder);
-            show_readout(ID_RMS_HELD_LEFT + c, s.heldRmsDb - s.scaleZero, meter(ID_RMS_LEFT + c), s.heldRmsDb,
-                         kRmsLadder);
-            show_readout(ID_CREST_HELD_LEFT + c, s.heldCrestDb, meter(ID_CREST_LEFT + c), s.heldCrestDb,
-                         kCrestLadder);
-        }
+        show_levels(taken);
+    } else {
+        // The host stopped sending audio: the bars fall as on silence.
+        const double stall_ms = stall_after_ms(global_value(engine_ref, ID_SAMPLE_RATE),
+                                               global_value(engine_ref, ID_SAMPLE_PER_BLOCK));
+        if (stall.fallen(now, stall_ms, current_fall_times(), taken)) show_levels(taken);
     }
     if (take_scale_change(engine_ref) || scale_moved) show_scales();
+}
+
+// Both channels' levels into their bars and readouts; only views whose look
+// changes are marked for redrawing.
+void ui_editor::show_levels(const MeterSnapshot levels[2]) {
+    for (uint32_t c = 0; c < 2; ++c) {
+        const MeterSnapshot& s = levels[c];
+        for (uint32_t id : {ID_RMS_LEFT + c, ID_PEAK_LEFT + c, ID_CREST_LEFT + c}) {
+            if (CMeterSegment* view = meter(id)) {
+                const bool moves = bar_moves(*view, s);
+                view->snapshot = s;
+                if (moves) view->setDirty(true);
+            }
+        }
+        show_readout(ID_PEAK_HELD_LEFT + c, s.heldPeakDb - s.scaleZero, meter(ID_PEAK_LEFT + c), s.heldPeakDb,
+                     kPeakLadder);
+        show_readout(ID_RMS_HELD_LEFT + c, s.heldRmsDb - s.scaleZero, meter(ID_RMS_LEFT + c), s.heldRmsDb,
+                     kRmsLadder);
+        show_readout(ID_CREST_HELD_LEFT + c, s.heldCrestDb, meter(ID_CREST_LEFT + c), s.heldCrestDb,
+                     kCrestLadder);
+    }
+}
+
+fall_times ui_editor::current_fall_times() const {
+    return {current_param(ID_PEAK_FALL), current_param(ID_RMS_WINDOW), current_param(ID_VALUE_HOLD)};
 }
 
 void ui_editor::show_scales() {

@@ -2,7 +2,10 @@
 // the meter views and readouts, and handles the command buttons.
 #pragma once
 
+#include <functional>
+
 #include "dsp/meter_snapshot.h"
+#include "editor/stalled_meters.h"
 #include "editor/ui_editor_base.h"
 
 namespace VSTGUI {
@@ -19,6 +22,10 @@ public:
     // Command buttons first; parameter controls go on to the base.
     void valueChanged(VSTGUI::CControl* control) override;
 
+    // The clock the meters read to notice that the host stopped sending audio,
+    // in milliseconds (a steady clock unless replaced, as tests do).
+    void set_meter_clock(std::function<double()> clock);
+
 protected:
     void build() override;
     void before_close() override;
@@ -31,6 +38,10 @@ private:
 
     MeterSnapshot last_left;    // the left channel's last taken snapshot, for the scales
     bool scales_shown = false;  // the scales have been drawn from a snapshot
+    stalled_meters stall;       // the bars' fall while no snapshot arrives
+    std::function<double()> meter_clock;
+    void show_levels(const MeterSnapshot levels[2]);
+    fall_times current_fall_times() const;
     void run_command(uint32_t command);
     void apply_preset(bool minus20);
     VSTGUI::CMeterSegment* meter(uint32_t id) const;
