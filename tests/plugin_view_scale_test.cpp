@@ -3,6 +3,7 @@
 // limits. Needs no window, so it runs in the Windows build too.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <limits>
 #include <string>
 
@@ -10,6 +11,14 @@
 #include "pluginterfaces/gui/iplugview.h"
 #include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "tests/plugin_host.h"
+
+#if RISER_HAS_EDITOR && SMTG_OS_WINDOWS
+#include <windows.h>
+
+#include <vector>
+
+#include "vstgui/lib/vstguiinit.h"
+#endif
 
 using namespace Steinberg;
 using b2test::make_adapter;
@@ -88,6 +97,70 @@ TEST_F(ViewScale, RefusesFactorsOutsideOneToFourAndKeepsTheSize) {
     }
     EXPECT_EQ(constrained(100), "160 x 465");
 }
+
+#if SMTG_OS_WINDOWS
+// The host's window frame: records what the editor asks for.
+class RecordingFrame : public IPlugFrame {
+public:
+    std::vector<ViewRect> resizes;
+    tresult PLUGIN_API resizeView(IPlugView*, ViewRect* r) override {
+        resizes.push_back(*r);
+        return kResultTrue;
+    }
+    tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
+        if (FUnknownPrivate::iidEqual(iid, IPlugFrame::iid) || FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
+            *obj = this;
+            return kResultOk;
+        }
+        *obj = nullptr;
+        return kNoInterface;
+    }
+    uint32 PLUGIN_API addRef() override { return 1; }
+    uint32 PLUGIN_API release() override { return 1; }
+};
+
+std::string client_size(HWND window) {
+    RECT r{};
+    if (!window || !GetClientRect(window, &r)) return "no window";
+    return std::to_string(r.right - r.left) + " x " + std::to_string(r.bottom - r.top);
+}
+
+// In a real window: the factor reaches the host as a resize request and the
+// editor's own window follows it.
+TEST_F(ViewScale, AttachedTheFactorResizesTheWindowThroughTheHost) {
+    // What a host has done before it loads a plug-in: COM (the toolkit's
+    // image factory) and, in the module's entry, the toolkit itself.
+    static const bool toolkit =
+        (CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), VSTGUI::init(GetModuleHandleW(nullptr)), true);
+    (void)toolkit;
+    HWND parent = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 1200, 1500, nullptr, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+    if (!parent) {
+        // Under Wine without an X server there are no windows; the test run
+        // gives it one and says so.
+        if (std::getenv("RISER_TEST_WINDOWS")) FAIL() << "no window (error " << GetLastError() << ")";
+        GTEST_SKIP() << "this system gives no window (error " << GetLastError() << ")";
+    }
+    RecordingFrame host;
+    view->setFrame(&host);
+    ASSERT_EQ(view->attached(parent, kPlatformTypeHWND), kResultTrue);
+    HWND editor = GetWindow(parent, GW_CHILD);
+    EXPECT_EQ(client_size(editor), "214 x 620");
+
+    EXPECT_EQ(scale->setContentScaleFactor(2.0f), kResultTrue);
+    ASSERT_FALSE(host.resizes.empty());
+    EXPECT_EQ(dims(host.resizes.back()), "428 x 1240");
+    EXPECT_EQ(size(), "428 x 1240");
+    EXPECT_EQ(client_size(editor), "428 x 1240");
+    EXPECT_EQ(scale->setContentScaleFactor(1.5f), kResultTrue);
+    EXPECT_EQ(client_size(editor), "321 x 930");
+
+    EXPECT_EQ(view->removed(), kResultOk);
+    EXPECT_EQ(size(), "321 x 930");
+    view->setFrame(nullptr);
+    DestroyWindow(parent);
+}
+#endif
 
 #else
 
