@@ -24,6 +24,16 @@ constexpr double kMaxHeight = 3100;
 constexpr CCoord kGripSize = 20;  // window pixels at display scale 1
 constexpr float kMinContentScale = 1.0f;
 constexpr float kMaxContentScale = 4.0f;
+constexpr double kHeightCeiling = 1e6;  // keeps a wild zoom inside 32 bits before the limits apply
+
+// The aspect and the height limits of a window at display scale `scale`.
+void constrain(Steinberg::ViewRect* r, double scale) {
+    double h = static_cast<double>(r->bottom - r->top);
+    h = std::min(h, kMaxHeight * scale);
+    h = std::max(h, kMinHeight * scale);
+    r->right = r->left + static_cast<Steinberg::int32>(h * kAspect);
+    r->bottom = r->top + static_cast<Steinberg::int32>(h);
+}
 }  // namespace
 
 Steinberg::tresult PLUGIN_API ui_editor_base::getSize(ViewRect* size) {
@@ -33,11 +43,7 @@ Steinberg::tresult PLUGIN_API ui_editor_base::getSize(ViewRect* size) {
 
 Steinberg::tresult PLUGIN_API ui_editor_base::checkSizeConstraint(ViewRect* r) {
     if (!r) return kResultFalse;
-    double h = static_cast<double>(r->bottom - r->top);
-    h = std::min(h, kMaxHeight * content_scale);
-    h = std::max(h, kMinHeight * content_scale);
-    r->right = r->left + static_cast<Steinberg::int32>(h * kAspect);
-    r->bottom = r->top + static_cast<Steinberg::int32>(h);
+    constrain(r, content_scale);
     return kResultOk;
 }
 
@@ -85,8 +91,8 @@ Steinberg::tresult PLUGIN_API ui_editor_base::setContentScaleFactor(ScaleFactor 
 
 Steinberg::ViewRect ui_editor_base::scaled_size() const {
     const double h = std::round(kEditorHeight * user_zoom * content_scale);
-    ViewRect r(0, 0, 0, static_cast<Steinberg::int32>(std::min(h, 1e6)));
-    const_cast<ui_editor_base*>(this)->checkSizeConstraint(&r);
+    ViewRect r(0, 0, 0, static_cast<Steinberg::int32>(std::min(h, kHeightCeiling)));
+    constrain(&r, content_scale);
     return r;
 }
 

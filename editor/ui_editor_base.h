@@ -180,7 +180,7 @@ protected:
 private:
     VSTGUI::CCursorType cursor = VSTGUI::kCursorDefault;  // last cursor the grip set
     double content_scale = 1.0;  // the host's display scale
-    double user_zoom = 1.0;      // the user's zoom at display scale 1 (0.5 to 5)
+    double user_zoom = 1.0;      // the user's zoom at display scale 1 (0.5 to 5 through the limits)
     uint32_t size_calls = 0;     // onSize calls so far (did the host answer a request?)
 
     // The window's size for the user's zoom at the display scale.
