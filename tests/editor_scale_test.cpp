@@ -150,12 +150,12 @@ TEST_F(ScaleTest, TheUsersZoomMultipliesWithTheFactorAndSurvivesReopening) {
     expect_whole_page_visible();
 
     // A zoom that does not land on whole pixels comes back exactly.
-    ViewRect odd(0, 0, 0, 1301);
+    ViewRect odd(0, 0, 0, 1258);
     EXPECT_EQ(view->onSize(&odd), kResultTrue);
     EXPECT_EQ(scale->setContentScaleFactor(1.5f), kResultTrue);
     EXPECT_EQ(scale->setContentScaleFactor(3.0f), kResultTrue);
     EXPECT_EQ(scale->setContentScaleFactor(2.0f), kResultTrue);
-    EXPECT_EQ(size().getHeight(), 1301);
+    EXPECT_EQ(size().getHeight(), 1258);
 
     // The limits of the user's zoom (0.5 to 5) hold at every factor.
     ViewRect r(0, 0, 10, 100);
