@@ -8,7 +8,8 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=scripts/private_xvfb.sh
 source "$here/../scripts/private_xvfb.sh"
-export RISER_WINEPREFIX="$(realpath -m "${RISER_WINEPREFIX:-$here/../build/windows/wine}")-x11"
+prefix=$(realpath -m "${RISER_WINEPREFIX:-$here/../build/windows/wine}")
+export RISER_WINEPREFIX="$prefix-x11"
 export RISER_TEST_WINDOWS=1  # the program must get its windows
 wineserver=/usr/lib/wine/wineserver64
 [ -x "$wineserver" ] || wineserver=$(command -v wineserver)
