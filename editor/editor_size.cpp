@@ -1,5 +1,11 @@
-// Window size, zoom, the editor's own resize grip and the keyboard hook.
+// Window size, zoom, the host's display scale, the editor's own resize grip
+// and the keyboard hook.
+//
+// The window's height is 620 x the user's zoom x the display scale; the
+// frame's zoom is the window height / 620, so the pages, always laid out at
+// 214 x 620, fill the window at any size.
 #include <algorithm>
+#include <cmath>
 
 #include "editor/ui_editor_base.h"
 
@@ -15,7 +21,19 @@ constexpr double kAspect = 0.34516129032258064;   // 214 / 620
 constexpr double kZoomPerPixel = 0.0016129032258064516;  // 1 / 620
 constexpr double kMinHeight = 310;
 constexpr double kMaxHeight = 3100;
-constexpr CCoord kGripSize = 20;
+constexpr CCoord kGripSize = 20;  // window pixels at display scale 1
+constexpr float kMinContentScale = 1.0f;
+constexpr float kMaxContentScale = 4.0f;
+constexpr double kHeightCeiling = 1e6;  // keeps a wild zoom inside 32 bits before the limits apply
+
+// The aspect and the height limits of a window at display scale `scale`.
+void constrain(Steinberg::ViewRect* r, double scale) {
+    double h = static_cast<double>(r->bottom - r->top);
+    h = std::min(h, kMaxHeight * scale);
+    h = std::max(h, kMinHeight * scale);
+    r->right = r->left + static_cast<Steinberg::int32>(h * kAspect);
+    r->bottom = r->top + static_cast<Steinberg::int32>(h);
+}
 }  // namespace
 
 Steinberg::tresult PLUGIN_API ui_editor_base::getSize(ViewRect* size) {
@@ -25,11 +43,7 @@ Steinberg::tresult PLUGIN_API ui_editor_base::getSize(ViewRect* size) {
 
 Steinberg::tresult PLUGIN_API ui_editor_base::checkSizeConstraint(ViewRect* r) {
     if (!r) return kResultFalse;
-    double h = static_cast<double>(r->bottom - r->top);
-    h = std::min(h, kMaxHeight);
-    h = std::max(h, kMinHeight);
-    r->right = r->left + static_cast<Steinberg::int32>(h * kAspect);
-    r->bottom = r->top + static_cast<Steinberg::int32>(h);
+    constrain(r, content_scale);
     return kResultOk;
 }
 
@@ -38,13 +52,55 @@ Steinberg::tresult PLUGIN_API ui_editor_base::canResize() {
     return host_is_element ? kResultFalse : kResultTrue;
 }
 
+// Before open the editor keeps its size: the host learns the size the
+// window will open at. An open window takes the new size, and its height
+// becomes the user's zoom unless it is the size the zoom already gives.
 Steinberg::tresult PLUGIN_API ui_editor_base::onSize(ViewRect* newSize) {
     if (!newSize) return kResultFalse;
-    if (!frame)
-        *newSize = ViewRect(0, 0, kEditorWidth, kEditorHeight);
-    else
-        frame->setZoom(newSize->bottom * kZoomPerPixel);
+    ++size_calls;
+    if (!frame) {
+        *newSize = scaled_size();
+    } else {
+        const Steinberg::int32 h = newSize->getHeight();
+        if (h > 0 && h != scaled_size().getHeight()) user_zoom = h / (kEditorHeight * content_scale);
+        if (h > 0) frame->setZoom(h * kZoomPerPixel);
+    }
     return VSTGUIEditor::onSize(newSize);
+}
+
+Steinberg::tresult PLUGIN_API ui_editor_base::setContentScaleFactor(ScaleFactor factor) {
+    if (!(factor >= kMinContentScale && factor <= kMaxContentScale)) return kResultFalse;  // NaN too
+    if (factor == content_scale) return kResultTrue;
+    content_scale = factor;
+    grip_active = 0;  // a drag measured at the old scale ends
+    if (!frame) {
+        rect = scaled_size();
+        return kResultTrue;
+    }
+    // The host resizes its window and calls onSize; a host that does not
+    // still gets the editor at the new size.
+    const uint32_t calls = size_calls;
+    ViewRect wanted = scaled_size();
+    if (plugFrame) plugFrame->resizeView(this, &wanted);
+    if (size_calls == calls) {
+        ViewRect own = scaled_size();
+        onSize(&own);
+    }
+    return kResultTrue;
+}
+
+Steinberg::ViewRect ui_editor_base::scaled_size() const {
+    const double h = std::round(kEditorHeight * user_zoom * content_scale);
+    ViewRect r(0, 0, 0, static_cast<Steinberg::int32>(std::min(h, kHeightCeiling)));
+    constrain(&r, content_scale);
+    return r;
+}
+
+void ui_editor_base::fit_frame(const ViewRect& size) {
+    const CCoord w = size.getWidth(), h = size.getHeight();
+    if (h <= 0 || w <= 0) return;
+    if (h != kEditorHeight) frame->setZoom(h * kZoomPerPixel);
+    frame->setSize(w, h);
 }
 
 // The grip: a drag that starts in the 20 x 20 pixels of the bottom-right
@@ -67,8 +123,9 @@ CMouseEventResult ui_editor_base::early_mouse(const CPoint& where, const CButton
 
 void ui_editor_base::run_grip(const CPoint& where, bool left) {
     const CRect r = frame->getViewSize();
-    const bool in_grip = r.right - kGripSize <= where.x && where.x <= r.right && r.bottom - kGripSize <= where.y &&
-                         where.y <= r.bottom;
+    const CCoord grip = kGripSize * content_scale;  // the same corner of the picture at any display scale
+    const bool in_grip =
+        r.right - grip <= where.x && where.x <= r.right && r.bottom - grip <= where.y && where.y <= r.bottom;
     if (in_grip) {
         set_cursor(kCursorNWSESize);
         if (left && !grip_button_down && !grip_active) {

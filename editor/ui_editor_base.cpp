@@ -90,14 +90,14 @@ CMessageResult ui_editor_base::notify(CBaseObject* sender, const char* message) 
 bool ui_editor_base::native_open(void* parent, const PlatformType* platformType) {
     if (frame) return false;  // already open
     host_is_element = engine_ref && std::memcmp(engine_ref->host_name, "Element", 8) == 0;
-    frame = new CFrame(CRect(rect.left, rect.top, rect.right, rect.bottom), this);
+    // The pages are laid out at 214 x 620 whatever the window's size; the
+    // frame's zoom then fits them into the size stored by an earlier onSize,
+    // grip drag or display scale.
+    if (rect.getHeight() <= 0 || rect.getWidth() <= 0) rect = scaled_size();
+    frame = new CFrame(CRect(0, 0, kEditorWidth, kEditorHeight), this);
     frame->setBackgroundColor(palette::kWhite);
     build();
-    // A size stored by an earlier onSize or grip drag comes back at its zoom.
-    if (rect.bottom - rect.top != kEditorHeight && rect.bottom > 0) {
-        frame->setZoom(rect.bottom * (1.0 / kEditorHeight));
-        frame->setSize(rect.right - rect.left, rect.bottom - rect.top);
-    }
+    fit_frame(rect);
     if (!open_platform_frame(parent, platformType ? *platformType : PlatformType::kDefaultNative)) {
         native_close();
         return false;

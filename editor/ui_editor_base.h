@@ -8,6 +8,7 @@
 
 #include "editor/ui_element.h"
 #include "editor/ui_page.h"
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "public.sdk/source/vst/vstguieditor.h"
 #include "views/embedded_images.h"
 #include "vstgui/lib/cframe.h"
@@ -27,6 +28,7 @@ constexpr int kTimerPeriodMs = 33;
 constexpr int kStatusTextSize = 256;
 
 class ui_editor_base : public Steinberg::Vst::VSTGUIEditor,
+                       public Steinberg::IPlugViewContentScaleSupport,
                        public VSTGUI::IControlListener,
                        public VSTGUI::IMouseObserver,
                        public VSTGUI::IKeyboardHook,
@@ -48,6 +50,16 @@ public:
     tresult PLUGIN_API onSize(ViewRect* newSize) override;
     tresult PLUGIN_API canResize() override;
     tresult PLUGIN_API checkSizeConstraint(ViewRect* rect) override;
+
+    // IPlugViewContentScaleSupport: the host's display scale, 1 to 4. It
+    // multiplies the user's own zoom; an open window asks the host for its
+    // new size. Other values are refused and change nothing.
+    tresult PLUGIN_API setContentScaleFactor(ScaleFactor factor) override;
+
+    DEFINE_INTERFACES
+        DEF_INTERFACE(Steinberg::IPlugViewContentScaleSupport)
+    END_DEFINE_INTERFACES(VSTGUIEditor)
+    REFCOUNT_METHODS(VSTGUIEditor)
 
     // IControlListener
     void valueChanged(VSTGUI::CControl* control) override;
@@ -167,6 +179,14 @@ protected:
 
 private:
     VSTGUI::CCursorType cursor = VSTGUI::kCursorDefault;  // last cursor the grip set
+    double content_scale = 1.0;  // the host's display scale
+    double user_zoom = 1.0;      // the user's zoom at display scale 1 (0.5 to 5 through the limits)
+    uint32_t size_calls = 0;     // onSize calls so far (did the host answer a request?)
+
+    // The window's size for the user's zoom at the display scale.
+    ViewRect scaled_size() const;
+    // The frame at `size`: the pages keep their 214 x 620 layout, the zoom fits them in.
+    void fit_frame(const ViewRect& size);
 
     void on_timer();
     VSTGUI::CMouseEventResult mouse_event(int64_t code, VSTGUI::CFrame* frame, const VSTGUI::CPoint& where,

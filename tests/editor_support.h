@@ -145,7 +145,7 @@ private:
 class HostFrame : public Steinberg::IPlugFrame, public Steinberg::Linux::IRunLoop {
 public:
     bool offer_run_loop = true;
-    std::vector<Steinberg::ViewRect> resizes;
+    std::vector<Steinberg::ViewRect> resizes;  // every resizeView request
     struct Timer {
         Steinberg::IPtr<Steinberg::Linux::ITimerHandler> handler;
         Steinberg::Linux::TimerInterval interval;
@@ -153,8 +153,14 @@ public:
     std::vector<Timer> timers;
     std::vector<Steinberg::IPtr<Steinberg::Linux::IEventHandler>> events;
 
-    tresult PLUGIN_API resizeView(Steinberg::IPlugView*, Steinberg::ViewRect* r) override {
+    bool answers_with_on_size = false;  // a host that resizes its window at once and says so
+
+    tresult PLUGIN_API resizeView(Steinberg::IPlugView* view, Steinberg::ViewRect* r) override {
         resizes.push_back(*r);
+        if (answers_with_on_size && view) {
+            Steinberg::ViewRect given = *r;
+            view->onSize(&given);
+        }
         return kResultTrue;
     }
     tresult PLUGIN_API registerEventHandler(Steinberg::Linux::IEventHandler* h,
