@@ -1,0 +1,124 @@
+// The reference pictures the Windows drawing is compared with: the Linux
+// pictures of editor_picture_writer and their masks, and the comparison
+// itself on pictures with text left out, moved views and changed colours.
+#include <cairo.h>
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <pango/pangocairo.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "editor/offscreen_picture.h"
+#include "editor/rgba_png.h"
+#include "editor_picture_state.h"
+#include "picture_compare.h"
+#include "test_support.h"
+
+namespace {
+bool draw_text = true;
+}
+
+// Lets a test draw the pages without their text, as Wine's Direct2D does.
+extern "C" void pango_cairo_show_layout(cairo_t* cr, PangoLayout* layout) {
+    using show_fn = void (*)(cairo_t*, PangoLayout*);
+    static const auto library = reinterpret_cast<show_fn>(dlsym(RTLD_NEXT, "pango_cairo_show_layout"));
+    if (draw_text && library) library(cr, layout);
+}
+
+namespace {
+
+using picturetest::compare_pictures;
+
+const std::string kFolder = std::string(RISER_TEST_OUTPUT_DIR) + "/picture-compare";
+
+b2::rgba_image read(const std::string& path) {
+    b2::rgba_image image;
+    std::string error;
+    EXPECT_TRUE(b2::read_rgba_png(path, image, error)) << error;
+    return image;
+}
+
+bool masked(const b2::rgba_image& mask, int x, int y) { return mask.pixels[(y * mask.width + x) * 4 + 3] > 127; }
+
+class PictureCompareTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        const std::string command = std::string("\"") + RISER_PICTURE_WRITER_PATH + "\" \"" + kFolder + "\"";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    }
+    // A page drawn in this process, with or without its text.
+    b2::rgba_image drawn(uint8_t page, bool text) {
+        b2test::EnginePtr engine(b2test::make_engine());
+        picturetest::publish_fixed_state(engine.get());
+        b2::offscreen_editor editor(engine.get(), 1.0);
+        EXPECT_TRUE(editor.ok());
+        editor.show_page(page);
+        draw_text = text;
+        editor.draw();
+        draw_text = true;
+        return {editor.width(), editor.height(), editor.rgba()};
+    }
+};
+
+TEST_F(PictureCompareTest, ReferenceIsTheFixedStateAndItsMaskCoversTheText) {
+    for (const auto& page : picturetest::kPages) {
+        SCOPED_TRACE(page.name);
+        const b2::rgba_image reference = read(kFolder + "/" + page.name + ".png");
+        const b2::rgba_image mask = read(kFolder + "/" + page.name + "_text.png");
+        ASSERT_EQ(reference.width, 214);
+        ASSERT_EQ(reference.height, 620);
+        // The same drawing as in this process, pixel for pixel.
+        const b2::rgba_image same = drawn(page.page, true);
+        EXPECT_EQ(compare_pictures(reference, same, {}, 0).differing, 0);
+        // Without text the page differs, but only inside the mask.
+        const b2::rgba_image textless = drawn(page.page, false);
+        EXPECT_GT(compare_pictures(reference, textless, {}, 0).differing, 100);
+        const auto outside = compare_pictures(reference, textless, {&mask}, 0);
+        EXPECT_EQ(outside.differing, 0) << outside.describe();
+        // The mask leaves most of the page to compare.
+        EXPECT_GT(outside.compared, 214 * 620 * 3 / 4);
+    }
+    // The meter bars and the gear button are compared, not masked.
+    const b2::rgba_image mask = read(kFolder + "/main_text.png");
+    const b2::rgba_image round = read(kFolder + "/main_round.png");
+    for (int y : {62, 300, 550}) EXPECT_FALSE(masked(mask, 76, y) || masked(round, 76, y)) << y;
+    EXPECT_FALSE(masked(mask, 24, 572) || masked(round, 24, 572));
+    // The rounded views' outlines are masked, their insides and the panel
+    // between them are not.
+    int outline = 0, inside = 0;
+    for (int y = 0; y < 620; ++y)
+        for (int x = 0; x < 214; ++x) (masked(round, x, y) ? outline : inside) += 1;
+    EXPECT_GT(outline, 500);
+    EXPECT_GT(inside, 214 * 620 * 9 / 10);
+}
+
+TEST_F(PictureCompareTest, MovedViewsAndChangedColoursAreFound) {
+    const b2::rgba_image reference = read(kFolder + "/main.png");
+    const b2::rgba_image mask = read(kFolder + "/main_text.png");
+    auto at = [](b2::rgba_image& image, int x, int y) { return &image.pixels[(y * image.width + x) * 4]; };
+
+    // The RMS bar's column moved 2 pixels right.
+    b2::rgba_image moved = reference;
+    for (int y = 54; y < 566; ++y)
+        for (int x = 100; x >= 62; --x) std::copy(at(moved, x - 2, y), at(moved, x - 2, y) + 4, at(moved, x, y));
+    auto c = compare_pictures(reference, moved, {&mask}, 32);
+    EXPECT_GT(c.differing, 100) << c.describe();
+    EXPECT_GE(c.left, 60);
+    EXPECT_LE(c.right, 100);
+
+    // One lit segment in another colour (the normal green turned yellow).
+    b2::rgba_image recoloured = reference;
+    for (int y = 54 + 16 * 31 + 2; y < 54 + 16 * 31 + 14; ++y) at(recoloured, 76, y)[2] = 30;
+    c = compare_pictures(reference, recoloured, {&mask}, 32);
+    EXPECT_EQ(c.differing, 12) << c.describe();
+    EXPECT_EQ(c.first_x, 76);
+
+    // Another size.
+    b2::rgba_image cropped = reference;
+    cropped.height -= 1;
+    cropped.pixels.resize(cropped.pixels.size() - 214 * 4);
+    EXPECT_FALSE(compare_pictures(reference, cropped, {&mask}, 32).same_size);
+}
+
+}  // namespace
