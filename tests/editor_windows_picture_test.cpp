@@ -15,8 +15,6 @@
 // The Windows pictures are kept in <build>/test-output/windows-pictures/.
 #include <gtest/gtest.h>
 
-#include <windows.h>
-
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -26,6 +24,8 @@
 #include "editor_picture_state.h"
 #include "picture_compare.h"
 #include "test_support.h"
+// After the others: the toolkit sets up the Windows headers its own way.
+#include <windows.h>
 
 namespace {
 
