@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <pango/pangocairo.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -113,6 +114,42 @@ TEST_F(PictureCompareTest, MovedViewsAndChangedColoursAreFound) {
     c = compare_pictures(reference, recoloured, {&mask}, 32);
     EXPECT_EQ(c.differing, 12) << c.describe();
     EXPECT_EQ(c.first_x, 76);
+
+    // A string moved 4 pixels down, one left out, and one in another colour.
+    using picturetest::compare_text;
+    const std::vector<picturetest::box> areas = picturetest::mask_areas(mask);
+    ASSERT_GT(areas.size(), 20u);
+    const picturetest::text_check same = compare_text(reference, reference, mask, {}, 2, 0.35, 32);
+    EXPECT_EQ(same.faults, "");
+    // All but the scale labels cut by the bottom of their views.
+    EXPECT_GE(same.checked, static_cast<int>(areas.size()) - 4);
+    const picturetest::box& a = areas[0];
+    b2::rgba_image changed = reference;
+    for (int y = a.bottom; y >= a.top + 4; --y)
+        for (int x = a.left; x <= a.right; ++x) std::copy(at(changed, x, y - 4), at(changed, x, y - 4) + 4, at(changed, x, y));
+    for (int y = a.top; y < a.top + 4; ++y)
+        for (int x = a.left; x <= a.right; ++x) std::copy(at(changed, a.left, a.top), at(changed, a.left, a.top) + 4, at(changed, x, y));
+    const picturetest::box& b = areas[1];
+    for (int y = b.top; y <= b.bottom; ++y)
+        for (int x = b.left; x <= b.right; ++x) std::copy(at(changed, b.left, b.top), at(changed, b.left, b.top) + 4, at(changed, x, y));
+    const picturetest::box& d = areas[2];
+    const picturetest::ink before = picturetest::ink_in(reference, d, 48, {});
+    for (int y = d.top; y <= d.bottom; ++y)
+        for (int x = d.left; x <= d.right; ++x)
+            if (at(changed, x, y)[0] > before.mean[0] - 10) at(changed, x, y)[0] = 255;
+    const picturetest::text_check t = compare_text(reference, changed, mask, {}, 2, 0.35, 32);
+    EXPECT_EQ(std::count(t.faults.begin(), t.faults.end(), '\n'), 3) << t.faults;
+    // Strings cut by their view and areas mostly under other masks are not checked.
+    b2::rgba_image cut_mask = mask;
+    for (int y = a.top; y <= a.bottom; ++y)
+        for (int x = a.left; x <= a.right; ++x)
+            if (at(cut_mask, x, y)[3] > 127) at(cut_mask, x, y)[0] = 128;
+    b2::rgba_image cover = b2::rgba_image{214, 620, std::vector<uint8_t>(214 * 620 * 4, 0)};
+    for (int y = b.top; y <= b.bottom; ++y)
+        for (int x = b.left; x <= b.right; ++x) at(cover, x, y)[3] = 255;
+    const picturetest::text_check rest = compare_text(reference, changed, cut_mask, {&cover}, 2, 0.35, 32);
+    EXPECT_EQ(rest.checked, t.checked - 2);
+    EXPECT_EQ(std::count(rest.faults.begin(), rest.faults.end(), '\n'), 1) << rest.faults;
 
     // Another size.
     b2::rgba_image cropped = reference;

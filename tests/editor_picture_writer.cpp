@@ -3,7 +3,8 @@
 //   editor_picture_writer <folder>
 // writes <folder>/<page>.png and two masks a comparison can leave out, opaque
 //  - <page>_text.png where text was drawn (the box of each string's ink,
-//    widened by 2 pixels for antialiasing);
+//    widened by 2 pixels for antialiasing), with red 128 instead of 255 on
+//    strings cut by the edge of their view;
 //  - <page>_round.png along the edges of the views drawn as rounded
 //    rectangles (buttons, value boxes), which renderers without arcs in
 //    their paths draw with cut corners and slanted outlines.
@@ -31,14 +32,16 @@ namespace {
 using namespace VSTGUI;
 
 constexpr int kTextMargin = 2;
+constexpr uint8_t kCutText = 128;  // the text mask's red channel on strings cut by their view
 b2::rgba_image* text_mask = nullptr;  // the mask of the page being drawn
 
 b2::rgba_image empty_mask(int width, int height) {
     return {width, height, std::vector<uint8_t>(static_cast<size_t>(width) * height * 4, 0)};
 }
 
-// Makes the pixels touched by the box [left, right) x [top, bottom) opaque.
-void mark_box(b2::rgba_image& mask, double left, double top, double right, double bottom) {
+// Makes the pixels touched by the box [left, right) x [top, bottom) opaque,
+// with `red` as their red channel (the lowest where boxes overlap).
+void mark_box(b2::rgba_image& mask, double left, double top, double right, double bottom, uint8_t red = 255) {
     const int l = std::max(0, static_cast<int>(std::floor(left)));
     const int t = std::max(0, static_cast<int>(std::floor(top)));
     const int r = std::min(mask.width, static_cast<int>(std::ceil(right)));
@@ -46,7 +49,8 @@ void mark_box(b2::rgba_image& mask, double left, double top, double right, doubl
     for (int y = t; y < b; ++y)
         for (int x = l; x < r; ++x) {
             uint8_t* p = &mask.pixels[(static_cast<size_t>(y) * mask.width + x) * 4];
-            p[0] = p[1] = p[2] = p[3] = 255;
+            p[0] = p[3] == 255 ? std::min(p[0], red) : red;
+            p[1] = p[2] = p[3] = 255;
         }
 }
 
@@ -85,6 +89,11 @@ void mark_text(cairo_t* cr, PangoLayout* layout) {
     double x0 = 0, y0 = 0;
     cairo_get_current_point(cr, &x0, &y0);
     double xs[2] = {x0 + ink.x, x0 + ink.x + ink.width}, ys[2] = {y0 + ink.y, y0 + ink.y + ink.height};
+    // Strings cut by the view's edge show other parts of their glyphs where
+    // another renderer puts the baseline a pixel apart.
+    double clip[4];
+    cairo_clip_extents(cr, &clip[0], &clip[1], &clip[2], &clip[3]);
+    const bool cut = xs[0] < clip[0] || ys[0] < clip[1] || xs[1] > clip[2] || ys[1] > clip[3];
     double left = 1e9, top = 1e9, right = -1e9, bottom = -1e9;
     for (double x : xs)
         for (double y : ys) {
@@ -93,7 +102,8 @@ void mark_text(cairo_t* cr, PangoLayout* layout) {
             left = std::min(left, dx), right = std::max(right, dx);
             top = std::min(top, dy), bottom = std::max(bottom, dy);
         }
-    mark_box(*text_mask, left - kTextMargin, top - kTextMargin, right + kTextMargin, bottom + kTextMargin);
+    mark_box(*text_mask, left - kTextMargin, top - kTextMargin, right + kTextMargin, bottom + kTextMargin,
+             cut ? kCutText : 255);
 }
 
 }  // namespace

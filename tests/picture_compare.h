@@ -1,5 +1,6 @@
 // Compares a picture of the editor with a reference picture of the same
-// state, pixel by pixel, outside a mask of areas to leave out.
+// state: pixel by pixel outside masks of areas to leave out, and the text
+// areas by the place, amount and colour of their ink.
 #pragma once
 
 #include <algorithm>
@@ -107,6 +108,150 @@ inline comparison compare_pictures(const b2::rgba_image& reference, const b2::rg
             result.left = std::min(result.left, x), result.right = std::max(result.right, x);
             result.top = std::min(result.top, y), result.bottom = std::max(result.bottom, y);
         }
+    return result;
+}
+
+// ---- text -----------------------------------------------------------------
+
+// A box of the picture (right and bottom included).
+struct box {
+    int left = 0, top = 0, right = -1, bottom = -1;
+    bool empty() const { return right < left || bottom < top; }
+    void add(int x, int y) {
+        if (empty()) {
+            left = right = x, top = bottom = y;
+            return;
+        }
+        left = std::min(left, x), right = std::max(right, x);
+        top = std::min(top, y), bottom = std::max(bottom, y);
+    }
+};
+
+// The boxes around the mask's separate opaque areas (pixels touching on a side).
+inline std::vector<box> mask_areas(const b2::rgba_image& mask) {
+    std::vector<box> areas;
+    std::vector<char> seen(static_cast<size_t>(mask.width) * mask.height, 0);
+    std::vector<std::pair<int, int>> todo;
+    auto opaque = [&](int x, int y) { return detail::at(mask, x, y)[3] > 127; };
+    for (int y = 0; y < mask.height; ++y)
+        for (int x = 0; x < mask.width; ++x) {
+            if (seen[y * mask.width + x] || !opaque(x, y)) continue;
+            box area;
+            todo.assign(1, {x, y});
+            seen[y * mask.width + x] = 1;
+            while (!todo.empty()) {
+                auto [px, py] = todo.back();
+                todo.pop_back();
+                area.add(px, py);
+                const int next[4][2] = {{px + 1, py}, {px - 1, py}, {px, py + 1}, {px, py - 1}};
+                for (auto& n : next) {
+                    if (n[0] < 0 || n[1] < 0 || n[0] >= mask.width || n[1] >= mask.height) continue;
+                    char& s = seen[n[1] * mask.width + n[0]];
+                    if (!s && opaque(n[0], n[1])) s = 1, todo.push_back({n[0], n[1]});
+                }
+            }
+            areas.push_back(area);
+        }
+    return areas;
+}
+
+// The ink of the text in `area`: pixels away from the area's background (the
+// most frequent colour on its edge) by more than `contrast` in a channel,
+// apart from pixels opaque in any of `left_out`.
+struct ink {
+    int count = 0;
+    box extent;
+    double mean[3] = {};
+};
+
+inline bool in_any(const std::vector<const b2::rgba_image*>& masks, int x, int y) {
+    for (const b2::rgba_image* m : masks)
+        if (detail::at(*m, x, y)[3] > 127) return true;
+    return false;
+}
+
+inline ink ink_in(const b2::rgba_image& image, const box& area, int contrast,
+                  const std::vector<const b2::rgba_image*>& left_out) {
+    std::vector<std::pair<uint32_t, int>> counts;
+    auto key = [&](int x, int y) {
+        const uint8_t* p = detail::at(image, x, y);
+        return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+    };
+    for (int y = area.top; y <= area.bottom; ++y)
+        for (int x = area.left; x <= area.right; ++x) {
+            if (y != area.top && y != area.bottom && x != area.left && x != area.right) continue;
+            const uint32_t k = key(x, y);
+            auto it = std::find_if(counts.begin(), counts.end(), [&](auto& c) { return c.first == k; });
+            if (it == counts.end()) counts.push_back({k, 1});
+            else ++it->second;
+        }
+    const uint32_t back =
+        std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) { return a.second < b.second; })->first;
+    const int background[3] = {int(back >> 16), int(back >> 8 & 0xff), int(back & 0xff)};
+    ink result;
+    for (int y = area.top; y <= area.bottom; ++y)
+        for (int x = area.left; x <= area.right; ++x) {
+            if (in_any(left_out, x, y)) continue;
+            const uint8_t* p = detail::at(image, x, y);
+            bool far = false;
+            for (int c = 0; c < 3; ++c) far |= std::abs(p[c] - background[c]) > contrast;
+            if (!far) continue;
+            ++result.count;
+            result.extent.add(x, y);
+            for (int c = 0; c < 3; ++c) result.mean[c] += p[c];
+        }
+    for (double& m : result.mean) m = result.count ? m / result.count : 0;
+    return result;
+}
+
+// Text in `picture` against `reference`, area by area of the text mask
+// (outside the `left_out` masks): the ink's box within `reach` pixels on
+// each side, its amount within `amount_ratio` of the reference's, its mean
+// colour within `tolerance`. Areas with strings cut by their view (red
+// below 255 in the mask) and areas mostly left out are not checked. Glyphs
+// are not compared one by one: the platforms rasterise them differently.
+struct text_check {
+    int areas = 0;
+    int checked = 0;
+    std::string faults;  // a line per area that fails
+};
+
+inline text_check compare_text(const b2::rgba_image& reference, const b2::rgba_image& picture,
+                               const b2::rgba_image& text_mask, const std::vector<const b2::rgba_image*>& left_out,
+                               int reach, double amount_ratio, int tolerance) {
+    constexpr int kContrast = 48;
+    std::ostringstream out;
+    text_check result;
+    for (const box& area : mask_areas(text_mask)) {
+        ++result.areas;
+        int cut = 0, left_out_pixels = 0;
+        for (int y = area.top; y <= area.bottom; ++y)
+            for (int x = area.left; x <= area.right; ++x) {
+                cut += detail::at(text_mask, x, y)[3] > 127 && detail::at(text_mask, x, y)[0] < 255;
+                left_out_pixels += in_any(left_out, x, y);
+            }
+        const int size = (area.right - area.left + 1) * (area.bottom - area.top + 1);
+        if (cut > 0 || 2 * left_out_pixels > size) continue;
+        ++result.checked;
+        const ink a = ink_in(reference, area, kContrast, left_out);
+        const ink b = ink_in(picture, area, kContrast, left_out);
+        bool same = (a.count == 0) == (b.count == 0);
+        if (same && a.count > 0) {
+            same = std::abs(a.extent.left - b.extent.left) <= reach && std::abs(a.extent.right - b.extent.right) <= reach &&
+                   std::abs(a.extent.top - b.extent.top) <= reach &&
+                   std::abs(a.extent.bottom - b.extent.bottom) <= reach &&
+                   std::abs(a.count - b.count) <= amount_ratio * a.count;
+            for (int c = 0; c < 3; ++c) same = same && std::abs(a.mean[c] - b.mean[c]) <= tolerance;
+        }
+        if (same) continue;
+        out << "text at x " << area.left << ".." << area.right << ", y " << area.top << ".." << area.bottom
+            << ": reference ink " << a.count << " px in x " << a.extent.left << ".." << a.extent.right << ", y "
+            << a.extent.top << ".." << a.extent.bottom << ", colour (" << int(a.mean[0]) << ", " << int(a.mean[1])
+            << ", " << int(a.mean[2]) << "); picture ink " << b.count << " px in x " << b.extent.left << ".."
+            << b.extent.right << ", y " << b.extent.top << ".." << b.extent.bottom << ", colour (" << int(b.mean[0])
+            << ", " << int(b.mean[1]) << ", " << int(b.mean[2]) << ")\n";
+    }
+    result.faults = out.str();
     return result;
 }
 

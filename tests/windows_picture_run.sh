@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Runs the Windows editor picture test under Wine:
+#   windows_picture_run.sh WINE-RUNNER PROGRAM
+# - with a private X server: Wine's Direct2D renders through wined3d, which
+#   needs a display even for offscreen bitmaps;
+# - with the toolkit's font, Arial, taken from Liberation Sans (the font
+#   fontconfig gives the Linux drawing for Arial, same metrics): without a
+#   font DirectWrite can find, Wine draws no text at all.
+set -uo pipefail
+runner=$1 program=$2
+font=/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf
+[ -f "$font" ] || { echo "$font is missing (Debian: fonts-liberation)" >&2; exit 1; }
+# shellcheck source=scripts/private_xvfb.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/private_xvfb.sh"
+trap stop_private_xvfb EXIT
+start_private_xvfb || { echo "no X server for $program" >&2; exit 1; }
+"$runner" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Arial /t REG_SZ /d 'Liberation Sans' /f > /dev/null \
+  || { echo "cannot set Wine's font replacement for Arial" >&2; exit 1; }
+"$runner" "$program"
