@@ -91,6 +91,12 @@ TEST_F(PictureCompareTest, ReferenceIsTheFixedStateAndItsMaskCoversTheText) {
     for (int y = 0; y < 620; ++y)
         for (int x = 0; x < 214; ++x) (masked(round, x, y) ? outline : inside) += 1;
     EXPECT_GT(outline, 500);
+    // The "+1.0" button (16, 390, 40 x 14, corner radius 4): masked out to
+    // the radius from each edge, compared in the middle.
+    EXPECT_TRUE(masked(round, 36, 393));
+    EXPECT_TRUE(masked(round, 19, 397));
+    EXPECT_TRUE(masked(round, 52, 397));
+    EXPECT_FALSE(masked(round, 36, 397));
     EXPECT_GT(inside, 214 * 620 * 9 / 10);
 }
 
