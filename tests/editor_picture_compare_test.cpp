@@ -31,8 +31,6 @@ namespace {
 
 using picturetest::compare_pictures;
 
-const std::string kFolder = std::string(RISER_TEST_OUTPUT_DIR) + "/picture-compare";
-
 b2::rgba_image read(const std::string& path) {
     b2::rgba_image image;
     std::string error;
@@ -44,8 +42,12 @@ bool masked(const b2::rgba_image& mask, int x, int y) { return mask.pixels[(y * 
 
 class PictureCompareTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        const std::string command = std::string("\"") + RISER_PICTURE_WRITER_PATH + "\" \"" + kFolder + "\"";
+    // The writer's pictures, in a folder of each test's own (tests may run at once).
+    std::string folder = std::string(RISER_TEST_OUTPUT_DIR) + "/picture-compare/" +
+                          ::testing::UnitTest::GetInstance()->current_test_info()->name();
+
+    void SetUp() override {
+        const std::string command = std::string("\"") + RISER_PICTURE_WRITER_PATH + "\" \"" + folder + "\"";
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
     }
     // A page drawn in this process, with or without its text.
@@ -65,8 +67,8 @@ protected:
 TEST_F(PictureCompareTest, ReferenceIsTheFixedStateAndItsMaskCoversTheText) {
     for (const auto& page : picturetest::kPages) {
         SCOPED_TRACE(page.name);
-        const b2::rgba_image reference = read(kFolder + "/" + page.name + ".png");
-        const b2::rgba_image mask = read(kFolder + "/" + page.name + "_text.png");
+        const b2::rgba_image reference = read(folder + "/" + page.name + ".png");
+        const b2::rgba_image mask = read(folder + "/" + page.name + "_text.png");
         ASSERT_EQ(reference.width, 214);
         ASSERT_EQ(reference.height, 620);
         // The same drawing as in this process, pixel for pixel.
@@ -81,8 +83,8 @@ TEST_F(PictureCompareTest, ReferenceIsTheFixedStateAndItsMaskCoversTheText) {
         EXPECT_GT(outside.compared, 214 * 620 * 3 / 4);
     }
     // The meter bars and the gear button are compared, not masked.
-    const b2::rgba_image mask = read(kFolder + "/main_text.png");
-    const b2::rgba_image round = read(kFolder + "/main_round.png");
+    const b2::rgba_image mask = read(folder + "/main_text.png");
+    const b2::rgba_image round = read(folder + "/main_round.png");
     for (int y : {62, 300, 550}) EXPECT_FALSE(masked(mask, 76, y) || masked(round, 76, y)) << y;
     EXPECT_FALSE(masked(mask, 24, 572) || masked(round, 24, 572));
     // The rounded views' outlines are masked, their insides and the panel
@@ -101,8 +103,8 @@ TEST_F(PictureCompareTest, ReferenceIsTheFixedStateAndItsMaskCoversTheText) {
 }
 
 TEST_F(PictureCompareTest, MovedViewsAndChangedColoursAreFound) {
-    const b2::rgba_image reference = read(kFolder + "/main.png");
-    const b2::rgba_image mask = read(kFolder + "/main_text.png");
+    const b2::rgba_image reference = read(folder + "/main.png");
+    const b2::rgba_image mask = read(folder + "/main_text.png");
     auto at = [](b2::rgba_image& image, int x, int y) { return &image.pixels[(y * image.width + x) * 4]; };
 
     // The RMS bar's column moved 2 pixels right.
