@@ -46,6 +46,13 @@ TEST_F(RgbaPngTest, FailuresNameTheFileAndLeaveNothing) {
     EXPECT_NE(error.find(nowhere), std::string::npos) << error;
     EXPECT_FALSE(fs::exists(dir / "missing"));
 
+    // A folder in the way of the finished file.
+    const fs::path folder = dir / "folder.png";
+    fs::create_directories(folder);
+    EXPECT_FALSE(b2::write_rgba_png(folder.string(), image, error));
+    EXPECT_FALSE(fs::exists(folder.string() + ".partial"));
+    EXPECT_TRUE(fs::is_directory(folder));
+
     // Pixels that do not fill the size are not written.
     image.pixels.resize(12);
     const std::string short_path = (dir / "short.png").string();
