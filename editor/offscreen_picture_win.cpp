@@ -5,6 +5,7 @@
 #include "editor/ui_editor.h"
 #include "vstgui/lib/cbitmap.h"
 #include "vstgui/lib/coffscreencontext.h"
+#include "vstgui/lib/platform/win32/direct2d/d2ddrawcontext.h"
 #include "vstgui/lib/vstguiinit.h"
 // After the toolkit's headers, which set up the Windows headers their way.
 #include <windows.h>
@@ -64,7 +65,10 @@ void offscreen_editor::draw() {
     if (!ok()) return;
     CFrame* frame = p->editor->getFrame();
     auto context = COffscreenContext::create(CPoint(p->width, p->height));
-    if (!context) return;
+    // Without a render target (Direct2D could not make one on the bitmap, as
+    // under Wine without a display) the toolkit's text drawing would crash.
+    auto* d2d = dynamic_cast<D2DDrawContext*>(context.get());
+    if (!d2d || !d2d->getRenderTarget()) return;
     context->beginDraw();
     frame->drawRect(context, frame->getViewSize());
     context->endDraw();
