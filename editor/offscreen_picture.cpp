@@ -3,6 +3,7 @@
 #include <cairo.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "editor/ui_editor.h"
 #include "vstgui/lib/platform/linux/cairocontext.h"
@@ -51,6 +52,11 @@ offscreen_editor::~offscreen_editor() {
 bool offscreen_editor::ok() const { return p->surface != nullptr; }
 int offscreen_editor::width() const { return p->width; }
 int offscreen_editor::height() const { return p->height; }
+CFrame* offscreen_editor::frame() const { return p->editor ? p->editor->getFrame() : nullptr; }
+
+void offscreen_editor::show_page(uint8_t page) {
+    if (p->editor) p->editor->show_page(page);
+}
 
 void offscreen_editor::draw() {
     if (!ok()) return;
@@ -62,6 +68,27 @@ void offscreen_editor::draw() {
     frame->drawRect(context, frame->getViewSize());
     context->endDraw();
     cairo_surface_flush(p->surface);
+}
+
+std::vector<uint8_t> offscreen_editor::rgba() const {
+    std::vector<uint8_t> out;
+    if (!ok()) return out;
+    out.reserve(static_cast<size_t>(p->width) * p->height * 4);
+    const uint8_t* data = cairo_image_surface_get_data(p->surface);
+    const int stride = cairo_image_surface_get_stride(p->surface);
+    for (int y = 0; y < p->height; ++y)
+        for (int x = 0; x < p->width; ++x) {
+            uint32_t argb;
+            std::memcpy(&argb, data + y * stride + 4 * x, 4);
+            const uint32_t a = argb >> 24;
+            // Premultiplied words: undo the alpha, rounding to nearest.
+            auto channel = [&](int shift) {
+                const uint32_t c = (argb >> shift) & 0xff;
+                return static_cast<uint8_t>(a == 0 ? 0 : (c * 255 + a / 2) / a);
+            };
+            out.insert(out.end(), {channel(16), channel(8), channel(0), static_cast<uint8_t>(a)});
+        }
+    return out;
 }
 
 bool offscreen_editor::save_png(const std::string& path, std::string& error) const {

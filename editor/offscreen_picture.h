@@ -1,9 +1,16 @@
-// Pictures of the editor without a window: the main page drawn into an image
-// and written as PNG (riser-meter --png, the drawing benchmark).
+// Pictures of the editor without a window: a page drawn into an image and
+// written as PNG (riser-meter --png, the drawing benchmark, the picture
+// comparison between the Linux and the Windows drawing).
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
+
+namespace VSTGUI {
+class CFrame;
+}
 
 namespace b2 {
 
@@ -24,8 +31,15 @@ public:
     bool ok() const;
     int width() const;
     int height() const;
+    // Shows `page` (0 is the main page) from the next drawing on.
+    void show_page(uint8_t page);
     // Redraws the whole frame into the image.
     void draw();
+    // The last drawing as rows of RGBA bytes (not premultiplied), top row
+    // first; empty when nothing could be drawn.
+    std::vector<uint8_t> rgba() const;
+    // The frame drawn, for programs that look at its views; null if not built.
+    VSTGUI::CFrame* frame() const;
     // Writes the last drawing to `path`; on failure returns false with `error`
     // set and removes any partial file.
     bool save_png(const std::string& path, std::string& error) const;

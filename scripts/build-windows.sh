@@ -3,7 +3,10 @@
 #  1. set-up if needed (scripts/setup.sh --windows: MinGW-w64, Wine, the VST3
 #     SDK cache, Lua and libspng built for Windows);
 #  2. build/windows: the bundle build/windows/VST3/Release/riser.vst3, the
-#     SDK's validator, the engine, signal-chain and plug-in tests;
+#     SDK's validator, the engine, signal-chain and plug-in tests, and the
+#     editor picture test, whose Linux reference pictures come from
+#     editor_picture_writer of the native build build/release (configured
+#     here if scripts/test.sh has not built it);
 #  3. the DLL imports only system DLLs and exports the module's entry points;
 #  4. under Wine (prefix in build/windows/wine): every test program and the
 #     validator on the bundle.
@@ -20,11 +23,21 @@ dir="$root/build/windows"
 # shellcheck source=scripts/compiler_cache.sh
 source "$root/scripts/compiler_cache.sh"
 
+linux_dir="$root/build/release"
+echo "== windows: the Linux reference pictures' writer in $linux_dir ($(date +%T))"
+if [ ! -f "$linux_dir/CMakeCache.txt" ]; then
+  mkdir -p "$linux_dir"
+  cmake -S "$root" -B "$linux_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "${cache_args[@]}" \
+    > "$linux_dir/configure.log" 2>&1 || { cat "$linux_dir/configure.log"; exit 1; }
+fi
+cmake --build "$linux_dir" -j "$jobs" --target editor_picture_writer
+
 mkdir -p "$dir"
 export RISER_WINEPREFIX="$dir/wine"
 echo "== windows: configure and build ($(date +%T))"
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "${cache_args[@]}" \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" > "$dir/configure.log" 2>&1 \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+  -DRISER_LINUX_PICTURE_WRITER="$linux_dir/bin/Release/editor_picture_writer" > "$dir/configure.log" 2>&1 \
   || { cat "$dir/configure.log"; exit 1; }
 cmake --build "$dir" -j "$jobs"
 
