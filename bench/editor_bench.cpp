@@ -7,24 +7,12 @@
 #include "editor/offscreen_picture.h"
 #include "editor/offscreen_ticks.h"
 #include "engine/engine.h"
+#include "tests/meter_levels.h"
 #include "tests/plugin_host.h"
 
 namespace {
 
-void publish(b2::engine* e) {
-    for (int c = 0; c < 2; ++c) {
-        b2::MeterSnapshot& s = e->strips[c].detector.snapshot;
-        s.segmentHeight = 16;
-        s.peakThresholds[0] = -4, s.peakThresholds[1] = -6, s.peakThresholds[2] = -8;
-        s.rmsThresholds[1] = -18, s.rmsThresholds[2] = -20;
-        s.crestThresholds[1] = 14, s.crestThresholds[2] = 12;
-        s.rmsDb = s.heldRmsDb = -19.5f;
-        s.peakDb = s.heldPeakDb = -7.25f;
-        s.crestDb = s.heldCrestDb = 12.5f;
-        s.ready.store(1);
-        s.scaleChanged.store(1);
-    }
-}
+void publish(b2::engine* e) { b2test::publish_levels(e, {-19.5f, -7.25f, 12.5f}); }
 
 void BM_EditorRedraw(benchmark::State& state) {
     auto adapter = b2test::make_adapter(48000.0, 512);

@@ -4,6 +4,7 @@
 
 #include "editor_support.h"
 #include "engine/engine.h"
+#include "tests/meter_levels.h"
 
 namespace {
 using namespace editortest;
@@ -35,18 +36,7 @@ protected:
         EditorTest::SetUp();
         ASSERT_TRUE(open());
         // Both channels publish: RMS at -20 dB, peaks at -10 dB, default scale.
-        for (int c = 0; c < 2; ++c) {
-            b2::MeterSnapshot& s = engine()->strips[c].detector.snapshot;
-            s.segmentHeight = 16;
-            s.peakThresholds[b2::kClip] = -4, s.peakThresholds[b2::kHigh] = -6, s.peakThresholds[b2::kLow] = -8;
-            s.rmsThresholds[b2::kHigh] = -18, s.rmsThresholds[b2::kLow] = -20;
-            s.crestThresholds[b2::kHigh] = 14, s.crestThresholds[b2::kLow] = 12;
-            s.rmsDb = s.heldRmsDb = -20.5f;
-            s.peakDb = s.heldPeakDb = -10.5f;
-            s.crestDb = s.heldCrestDb = 10.0f;
-            s.ready.store(1);
-            s.scaleChanged.store(1);
-        }
+        b2test::publish_levels(engine(), {-20.5f, -10.5f, 10.0f});
         tick();
     }
     Picture zoomed(int zoom, const std::string& name) {

@@ -6,6 +6,7 @@
 
 #include "editor_support.h"
 #include "engine/engine.h"
+#include "tests/meter_levels.h"
 #include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "vstgui/lib/cviewcontainer.h"
 
@@ -254,15 +255,7 @@ TEST_F(ScaleTest, ReopenedAfterAGripShrinkShowsTheWholePage) {
 // antialiasing and the glyphs that a larger font draws differently.
 TEST_F(ScaleTest, PictureAtFactorTwoIsThePictureAtOneScaled) {
     ASSERT_TRUE(open());
-    for (int c = 0; c < 2; ++c) {  // moving meters, so the bars show
-        b2::MeterSnapshot& s = engine()->strips[c].detector.snapshot;
-        s.segmentHeight = 16;
-        s.rmsDb = s.heldRmsDb = -20.5f;
-        s.peakDb = s.heldPeakDb = -10.5f;
-        s.crestDb = s.heldCrestDb = 10.0f;
-        s.ready.store(1);
-        s.scaleChanged.store(1);
-    }
+    b2test::publish_levels(engine(), {-20.5f, -10.5f, 10.0f});  // lit bars, so they are compared too
     tick();
     Picture one(frame());
     ASSERT_EQ(scale->setContentScaleFactor(2.0f), kResultTrue);

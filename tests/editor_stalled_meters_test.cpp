@@ -9,6 +9,7 @@
 #include "engine/engine.h"
 #include "engine/strip_wiring.h"
 #include "engine/value_format.h"
+#include "tests/meter_levels.h"
 #include "views/meter_segment.h"
 
 namespace {
@@ -188,16 +189,7 @@ protected:
     }
     void SetUp() override {
         StalledMetersTest::SetUp();
-        for (int c = 0; c < 2; ++c) {
-            b2::MeterSnapshot& s = published(c);
-            s.segmentHeight = 16;
-            s.peakThresholds[0] = -4, s.peakThresholds[1] = -6, s.peakThresholds[2] = -8;
-            s.rmsThresholds[1] = -18, s.rmsThresholds[2] = -20;
-            s.crestThresholds[1] = 14, s.crestThresholds[2] = 12;
-            s.rmsDb = s.heldRmsDb = -19.5f;
-            s.peakDb = s.heldPeakDb = -7.25f;
-            s.crestDb = s.heldCrestDb = 12.5f;
-        }
+        for (int c = 0; c < 2; ++c) b2test::set_levels(published(c), {-19.5f, -7.25f, 12.5f});
         publish();
         dirty_after_refresh();
     }

@@ -5,6 +5,7 @@
 
 #include "editor/offscreen_ticks.h"
 #include "engine/engine.h"
+#include "tests/meter_levels.h"
 #include "tests/plugin_host.h"
 
 namespace {
@@ -17,16 +18,7 @@ protected:
         for (int c = 0; c < 2; ++c) published(c).ready.store(1);
     }
     void SetUp() override {
-        for (int c = 0; c < 2; ++c) {
-            b2::MeterSnapshot& s = published(c);
-            s.segmentHeight = 16;
-            s.peakThresholds[0] = -4, s.peakThresholds[1] = -6, s.peakThresholds[2] = -8;
-            s.rmsThresholds[1] = -18, s.rmsThresholds[2] = -20;
-            s.crestThresholds[1] = 14, s.crestThresholds[2] = 12;
-            s.rmsDb = s.heldRmsDb = -19.5f;
-            s.peakDb = s.heldPeakDb = -7.25f;
-            s.crestDb = s.heldCrestDb = 12.5f;
-        }
+        for (int c = 0; c < 2; ++c) b2test::set_levels(published(c), {-19.5f, -7.25f, 12.5f});
         publish();
     }
 };
