@@ -18,8 +18,7 @@ wineserver=/usr/lib/wine/wineserver64
 # windows show (Wine's own screen device context does not see what Direct2D
 # presents into a child window): the program creates <name>.want in
 # $RISER_X_SCREENSHOTS and waits for <name>.png there.
-shots=$(mktemp -d) watcher=''
-export RISER_X_SCREENSHOTS=$shots
+shots='' watcher=''
 take_screenshots() {
   while sleep 0.1; do
     for want in "$shots"/*.want; do
@@ -38,11 +37,13 @@ take_screenshots() {
 finish() {
   WINEPREFIX="$RISER_WINEPREFIX" "$wineserver" -k 2>/dev/null || true
   if [ -n "$watcher" ]; then kill "$watcher" 2>/dev/null; wait "$watcher" 2>/dev/null || true; fi
-  rm -rf "$shots"
+  [ -z "$shots" ] || rm -rf "$shots"
   stop_private_xvfb
 }
 start_private_xvfb || { echo "FAIL: no X server for Wine's windows" >&2; exit 1; }
 trap finish EXIT
+shots=$(mktemp -d)
+export RISER_X_SCREENSHOTS=$shots
 take_screenshots &
 watcher=$!
 "$@"
