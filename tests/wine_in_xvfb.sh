@@ -14,10 +14,36 @@ export RISER_TEST_WINDOWS=1  # the program must get its windows
 wineserver=/usr/lib/wine/wineserver64
 [ -x "$wineserver" ] || wineserver=$(command -v wineserver)
 
+# Screenshots of the X server on request, for programs that check what their
+# windows show (Wine's own screen device context does not see what Direct2D
+# presents into a child window): the program creates <name>.want in
+# $RISER_X_SCREENSHOTS and waits for <name>.png there.
+shots='' watcher=''
+take_screenshots() {
+  while sleep 0.1; do
+    for want in "$shots"/*.want; do
+      [ -e "$want" ] || continue
+      name=${want%.want}
+      if import -display "$DISPLAY" -window root "$name.tmp.png" 2>"$name.log"; then
+        mv "$name.tmp.png" "$name.png"
+      else
+        echo "import failed: $(cat "$name.log")" >&2
+      fi
+      rm -f "$want"
+    done
+  done
+}
+
 finish() {
   WINEPREFIX="$RISER_WINEPREFIX" "$wineserver" -k 2>/dev/null || true
+  if [ -n "$watcher" ]; then kill "$watcher" 2>/dev/null; wait "$watcher" 2>/dev/null || true; fi
+  [ -z "$shots" ] || rm -rf "$shots"
   stop_private_xvfb
 }
 start_private_xvfb || { echo "FAIL: no X server for Wine's windows" >&2; exit 1; }
 trap finish EXIT
+shots=$(mktemp -d)
+export RISER_X_SCREENSHOTS=$shots
+take_screenshots &
+watcher=$!
 "$@"
