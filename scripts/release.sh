@@ -46,6 +46,11 @@ echo "release: Riser $version from $commit"
 rm -rf "$work"
 mkdir -p "$work/src" "$dist"
 git -C "$root" archive "$commit" | tar -x -C "$work/src"
+# The Steinberg licence texts into the notices, from the SDK built with.
+for f in THIRD_PARTY_NOTICES packaging/debian/copyright; do
+  "$work/src/scripts/release_notices.sh" "$VST3_SDK_ROOT_RESOLVED" "$work/src/$f" > "$work/notices.tmp"
+  mv "$work/notices.tmp" "$work/src/$f"
+done
 build=$work/build
 maps="-ffile-prefix-map=$work/src=riser-$version -ffile-prefix-map=$VST3_SDK_ROOT_RESOLVED=vst3sdk"
 maps+=" -ffile-prefix-map=$build=build"

@@ -84,7 +84,7 @@ say "apt-get remove left nothing of riser's $(wc -l <<< "$files") paths"
 apt_get autoremove --purge || fail "apt-get autoremove failed"
 
 # 3. The tarball, with the runtime packages its INSTALL.txt names.
-home=/root/tarball-user
+home=$HOME/tarball-user   # a user's home of its own inside the root
 mkdir -p "$home/.vst3"
 tar -xzf "${tars[0]}" -C "$home"
 tree=$(find "$home" -maxdepth 1 -type d -name 'riser-*-linux-x86_64' | head -n 1)

@@ -41,6 +41,9 @@ echo "release (Windows): Riser $version from $commit"
 rm -rf "$work"
 mkdir -p "$work/src" "$dist"
 git -C "$root" archive "$commit" | tar -x -C "$work/src"
+# The Steinberg licence texts into the notices, from the SDK built with.
+"$work/src/scripts/release_notices.sh" "$VST3_SDK_ROOT_RESOLVED" "$work/src/THIRD_PARTY_NOTICES" > "$work/notices.tmp"
+mv "$work/notices.tmp" "$work/src/THIRD_PARTY_NOTICES"
 build=$work/build
 maps="-ffile-prefix-map=$work/src=riser-$version -ffile-prefix-map=$VST3_SDK_ROOT_RESOLVED=vst3sdk"
 maps+=" -ffile-prefix-map=$RISER_WINDOWS_DEPS_RESOLVED=windows-deps -ffile-prefix-map=$build=build"
