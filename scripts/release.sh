@@ -33,24 +33,15 @@ for tool in dpkg-deb dpkg-shlibdeps fakeroot git strip zip makensis lintian; do
   command -v "$tool" > /dev/null || fail "$tool is missing (Debian packages dpkg-dev, fakeroot, git, binutils, zip, nsis, lintian)"
 done
 
-version=$(sed -n 's/^project(riser VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
-[ -n "$version" ] || fail "no version in CMakeLists.txt"
-commit=$(git -C "$root" rev-parse HEAD)
-SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct HEAD)
-export SOURCE_DATE_EPOCH
+# shellcheck source=scripts/release_source.sh
+source "$root/scripts/release_source.sh"
+release_source "$work"
+mkdir -p "$dist"
 [ -z "$(git -C "$root" status --porcelain --untracked-files=no)" ] \
   || echo "release: uncommitted changes are not part of the release (it is built from $commit)"
 echo "release: Riser $version from $commit"
 
 # 1. The sources of HEAD, built with release flags.
-rm -rf "$work"
-mkdir -p "$work/src" "$dist"
-git -C "$root" archive "$commit" | tar -x -C "$work/src"
-# The Steinberg licence texts into the notices, from the SDK built with.
-for f in THIRD_PARTY_NOTICES packaging/debian/copyright; do
-  "$work/src/scripts/release_notices.sh" "$VST3_SDK_ROOT_RESOLVED" "$work/src/$f" > "$work/notices.tmp"
-  mv "$work/notices.tmp" "$work/src/$f"
-done
 build=$work/build
 maps="-ffile-prefix-map=$work/src=riser-$version -ffile-prefix-map=$VST3_SDK_ROOT_RESOLVED=vst3sdk"
 maps+=" -ffile-prefix-map=$build=build"

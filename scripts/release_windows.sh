@@ -22,28 +22,21 @@ fail() { echo "release (Windows): $*" >&2; exit 1; }
 jobs=${RISER_JOBS:-$(nproc)}
 dist=${RISER_DIST:-$root/dist}
 work=$root/build/dist-windows
+"$root/scripts/setup.sh" --release
 for tool in git zip makensis "$RISER_MINGW_HOST-strip" "$RISER_MINGW_HOST-g++-posix"; do
   command -v "$tool" > /dev/null \
     || fail "$tool is missing (Debian packages git, zip, nsis; scripts/setup.sh --windows for MinGW-w64)"
 done
-"$root/scripts/setup.sh" --windows
 # shellcheck source=scripts/compiler_cache.sh
 source "$root/scripts/compiler_cache.sh"
 
-version=$(sed -n 's/^project(riser VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
-[ -n "$version" ] || fail "no version in CMakeLists.txt"
-commit=$(git -C "$root" rev-parse HEAD)
-SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct HEAD)
-export SOURCE_DATE_EPOCH
+# shellcheck source=scripts/release_source.sh
+source "$root/scripts/release_source.sh"
+release_source "$work"
+mkdir -p "$dist"
 echo "release (Windows): Riser $version from $commit"
 
 # 1. The sources of HEAD, cross-built with release flags.
-rm -rf "$work"
-mkdir -p "$work/src" "$dist"
-git -C "$root" archive "$commit" | tar -x -C "$work/src"
-# The Steinberg licence texts into the notices, from the SDK built with.
-"$work/src/scripts/release_notices.sh" "$VST3_SDK_ROOT_RESOLVED" "$work/src/THIRD_PARTY_NOTICES" > "$work/notices.tmp"
-mv "$work/notices.tmp" "$work/src/THIRD_PARTY_NOTICES"
 build=$work/build
 maps="-ffile-prefix-map=$work/src=riser-$version -ffile-prefix-map=$VST3_SDK_ROOT_RESOLVED=vst3sdk"
 maps+=" -ffile-prefix-map=$RISER_WINDOWS_DEPS_RESOLVED=windows-deps -ffile-prefix-map=$build=build"
