@@ -49,6 +49,15 @@ cache_begin() {
 }
 cache_temp=()
 
+# cache_needed ROOT MARKER OWN_GLOB USABLE_FN: 1 when ROOT is ready; else 0
+# after taking ROOT's lock (cache_begin) and checking again, as another
+# set-up may have finished it meanwhile. Use: cache_needed ... || exit 0
+cache_needed() {
+  cache_check "$@" && return 1
+  cache_begin "$1"
+  ! cache_check "$@"
+}
+
 # cache_commit ROOT OWN_GLOB: puts the complete stage in place. What is at ROOT
 # now is empty or an older cache of ours (cache_check made sure): it is
 # renamed away first, so ROOT is always either complete or absent.
