@@ -200,7 +200,8 @@ engine* create_engine(host_adapter* adapter) {
     e->adapter = adapter;
     init_param_table();
     load_defaults(e);
-    if (!create_scripts(e)) {
+    if (!reserve_events(e->in_events, kInEventCapacity) || !reserve_events(e->out_events, kOutEventCapacity) ||
+        !create_scripts(e)) {
         destroy_engine(e);
         return nullptr;
     }

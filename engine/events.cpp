@@ -7,32 +7,6 @@ namespace b2 {
 
 namespace {
 
-// The sort's scratch for `capacity` records; its content never matters. On
-// failure the list has none and the sort falls back to insertion.
-void renew_scratch(event_list& list) {
-    std::free(list.scratch);
-    list.scratch = static_cast<engine_event*>(std::malloc(sizeof(engine_event) * static_cast<size_t>(list.capacity)));
-}
-
-bool grow(event_list& list) {
-    if (!list.items) {
-        auto* items = static_cast<engine_event*>(std::calloc(kInitialEventCapacity, sizeof(engine_event)));
-        if (!items) return false;
-        list.items = items;
-        list.capacity = kInitialEventCapacity;
-        renew_scratch(list);
-        return true;
-    }
-    if (list.capacity > (1 << 29)) return false;  // never overflow the byte count
-    int32_t capacity = list.capacity * 2;
-    void* items = std::realloc(list.items, sizeof(engine_event) * static_cast<size_t>(capacity));
-    if (!items) return false;
-    list.items = static_cast<engine_event*>(items);
-    list.capacity = capacity;
-    renew_scratch(list);
-    return true;
-}
-
 // Lower by sample_offset, then kind, then source_index (signed).
 bool lower(const engine_event& a, const engine_event& b) {
     if (a.sample_offset != b.sample_offset) return a.sample_offset < b.sample_offset;
@@ -87,14 +61,26 @@ void merge_sort(engine_event* items, engine_event* scratch, int32_t n) {
 
 }  // namespace
 
+bool reserve_events(event_list& list, int32_t capacity) {
+    if (list.items || capacity <= 0 || capacity > (1 << 24)) return false;
+    const size_t n = static_cast<size_t>(capacity);
+    auto* items = static_cast<engine_event*>(std::calloc(n, sizeof(engine_event)));
+    auto* scratch = static_cast<engine_event*>(std::malloc(n * sizeof(engine_event)));
+    if (!items || !scratch) {
+        std::free(items);
+        std::free(scratch);
+        return false;
+    }
+    list.items = items;
+    list.scratch = scratch;
+    list.capacity = capacity;
+    list.count = 0;
+    return true;
+}
+
 engine_event* append_event(event_list& list) {
-    if (!list.items && !grow(list)) return nullptr;
-    if (list.count >= list.capacity) return nullptr;  // an earlier growth failed
-    int32_t index = list.count++;
-    // Storage doubles when the new count reaches capacity; if that fails the
-    // record handed out now is still valid and the next append reports null.
-    if (list.count >= list.capacity) grow(list);
-    return &list.items[index];
+    if (list.count >= list.capacity) return nullptr;
+    return &list.items[list.count++];
 }
 
 engine_event* acquire_event(event_list& list) {
@@ -106,10 +92,7 @@ engine_event* acquire_event(event_list& list) {
 void sort_events(event_list& list) {
     const int32_t n = list.count;
     if (n < 2 || in_order(list.items, n)) return;
-    if (list.scratch)
-        merge_sort(list.items, list.scratch, n);
-    else
-        insertion_sort(list.items, n);
+    merge_sort(list.items, list.scratch, n);
 }
 
 

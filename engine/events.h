@@ -1,7 +1,9 @@
-// Engine events and the growable event lists that carry them.
+// Engine events and the fixed-capacity event lists that carry them.
 #pragma once
 
 #include <cstdint>
+
+#include "engine/param_table.h"
 
 namespace b2 {
 
@@ -36,11 +38,23 @@ struct event_list {
     engine_event* scratch = nullptr;
 };
 
-constexpr int32_t kInitialEventCapacity = 512;
+// What one host call can bring into the engine. A parameter point acts at
+// the start of its 16-sample cell and a later point of the same queue in that
+// cell overrides it, so a queue needs one record per cell: 257 cover a call
+// of 4096 samples (256 cells, plus one begun in the call before). Longer calls
+// keep each queue's first 256 cells' points and its last point.
+constexpr int32_t kNoteEventsPerCall = 512;
+constexpr int32_t kPointsPerQueue = 257;
+constexpr int32_t kInEventCapacity = kNoteEventsPerCall + kHostParamCount * kPointsPerQueue;
+constexpr int32_t kOutEventCapacity = 512;
 
-// Adds a record at the end; a list without storage first gets 512 zeroed
-// records and storage doubles when count reaches capacity. Returns null only
-// when memory runs out (the list is then unchanged).
+// Gives a list without storage room for `capacity` zeroed records and the
+// sort's scratch. The only allocation an event list makes: the engine
+// reserves its lists when it is created, before any audio-thread call.
+// False when memory runs out (the list is then left without storage).
+bool reserve_events(event_list& list, int32_t capacity);
+// Adds a record at the end; null when the list is full (or has no storage).
+// Never allocates.
 engine_event* append_event(event_list& list);
 // First record among `count` whose in_use is 0, else append_event.
 engine_event* acquire_event(event_list& list);

@@ -6,6 +6,7 @@
 namespace b2 {
 
 constexpr int kParamCount = 31;  // ids 0..30; every id >= 31 is rejected
+constexpr int kHostParamCount = 16;  // ids 2..17, the ones with PF_HOST
 
 // Parameter ids: the table index, the host parameter id and the bank slot.
 enum : int {

@@ -23,13 +23,56 @@ namespace {
 
 std::atomic<uint64_t> g_allocations{0};
 
-void* script_alloc(void*, void* ptr, size_t, size_t size) {
+// Each state's allocator counts what it hands out, so a hook call can tell
+// whether the state's memory moved while it ran.
+struct script_heap {
+    std::atomic<uint64_t> allocations{0};
+};
+
+void* script_alloc(void* ud, void* ptr, size_t, size_t size) {
     if (size == 0) {
         std::free(ptr);
         return nullptr;
     }
     g_allocations.fetch_add(1, std::memory_order_relaxed);
+    static_cast<script_heap*>(ud)->allocations.fetch_add(1, std::memory_order_relaxed);
     return std::realloc(ptr, size);
+}
+
+script_heap* heap_of(lua_State* L) {
+    void* ud = nullptr;
+    lua_getallocf(L, &ud);
+    return static_cast<script_heap*>(ud);
+}
+
+// Lua grows a state's call records and stack when a call goes deeper than
+// any before, and its collector gives unused ones back. So that no hook on
+// the audio thread ever makes it grow, the state is taken deeper than any
+// hook goes (call levels and stack slots) after it is made and again after
+// any call during which its memory moved; a state already that deep
+// allocates nothing here.
+constexpr int kWarmDepth = 64;
+constexpr int kWarmSlots = 512;
+const char kWarmChunk[] = "local function w(n) if n > 0 then return 1 + w(n - 1) end return 0 end return w";
+const char kWarmKey = 0;  // its address keys the warm-up function in the registry
+
+void keep_warm_function(lua_State* L) {
+    if (luaL_loadbufferx(L, kWarmChunk, sizeof kWarmChunk - 1, "warm", "t") != LUA_OK ||
+        lua_pcall(L, 0, 1, 0) != LUA_OK) {
+        lua_pop(L, 1);
+        return;
+    }
+    lua_rawsetp(L, LUA_REGISTRYINDEX, &kWarmKey);
+}
+
+void warm(lua_State* L) {
+    lua_checkstack(L, kWarmSlots);
+    if (lua_rawgetp(L, LUA_REGISTRYINDEX, &kWarmKey) != LUA_TFUNCTION) {
+        lua_pop(L, 1);
+        return;
+    }
+    lua_pushinteger(L, kWarmDepth);
+    if (lua_pcall(L, 1, 0, 0) != LUA_OK) lua_pop(L, 1);
 }
 
 engine* engine_arg(lua_State* L, int index) { return static_cast<engine*>(lua_touserdata(L, index)); }
@@ -133,8 +176,13 @@ lua_State* state_of(engine* e, int side) { return side == SIDE_EDITOR ? e->ui_st
 }  // namespace
 
 lua_State* create_script_state(const char* source, unsigned long length) {
-    lua_State* L = lua_newstate(script_alloc, nullptr);
-    if (!L) return nullptr;
+    auto* heap = new (std::nothrow) script_heap();
+    if (!heap) return nullptr;
+    lua_State* L = lua_newstate(script_alloc, heap);
+    if (!L) {
+        delete heap;
+        return nullptr;
+    }
     luaL_openlibs(L);
     lua_register(L, "gne", native_gne);
     lua_register(L, "lg", native_lg);
@@ -146,7 +194,16 @@ lua_State* create_script_state(const char* source, unsigned long length) {
     } else if (source) {
         lua_pop(L, 1);  // the load error
     }
+    keep_warm_function(L);
+    warm(L);
     return L;
+}
+
+void close_script_state(lua_State* L) {
+    if (!L) return;
+    script_heap* heap = heap_of(L);
+    lua_close(L);
+    delete heap;
 }
 
 lua_State* create_embedded_script_state() {
@@ -170,8 +227,8 @@ bool create_scripts(engine* e) {
 }
 
 void destroy_scripts(engine* e) {
-    if (e->ui_state) lua_close(e->ui_state);
-    if (e->audio_state) lua_close(e->audio_state);
+    close_script_state(e->ui_state);
+    close_script_state(e->audio_state);
     delete e->ui_lock;
     delete e->audio_lock;
     e->ui_state = e->audio_state = nullptr;
@@ -184,6 +241,8 @@ int64_t call_hook(int side, engine* e, int64_t code, uint64_t object, uint64_t a
     FLock* lock = lock_of(e, side);
     if (!L || !lock) return 0;
     if (!lock->trylock()) lock->lock();
+    script_heap* heap = heap_of(L);
+    const uint64_t allocations = heap->allocations.load(std::memory_order_relaxed);
     lua_getglobal(L, side == SIDE_EDITOR ? "dui" : "drt");
     lua_pushlightuserdata(L, e);
     lua_pushinteger(L, static_cast<lua_Integer>(code));
@@ -198,6 +257,9 @@ int64_t call_hook(int side, engine* e, int64_t code, uint64_t object, uint64_t a
         result = is_int ? static_cast<int64_t>(r) : 0;
     }
     lua_pop(L, 1);
+    // A call that allocated may have let the collector shrink the state:
+    // deepen it again before the lock goes, on the thread that allocated.
+    if (heap->allocations.load(std::memory_order_relaxed) != allocations) warm(L);
     lock->unlock();
     return result;
 }

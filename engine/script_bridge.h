@@ -42,6 +42,8 @@ void destroy_scripts(engine* e);
 lua_State* create_script_state(const char* source, unsigned long length);
 // The same with the embedded script.
 lua_State* create_embedded_script_state();
+// Closes a state made by either (null is ignored).
+void close_script_state(lua_State* L);
 
 // Calls `dui` (side 1) or `drt` (other sides) under the side's lock. Returns
 // the hook's integer result, or 0 when the engine or state is missing, the

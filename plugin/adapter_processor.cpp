@@ -47,15 +47,18 @@ uint32 PLUGIN_API Vst3Adapter::getProcessContextRequirements() {
 
 void Vst3Adapter::queue_input_events(IEventList* events) {
     if (!events) return;
+    b2::event_list& list = engine->in_events;
     for (int32 i = 0; i < events->getEventCount(); ++i) {
         Event ev{};
         if (events->getEvent(i, ev) != kResultOk) continue;
         if (ev.type != Event::kNoteOnEvent && ev.type != Event::kNoteOffEvent) continue;
-        b2::engine_event* rec = b2::append_event(engine->in_events);
+        // Notes beyond a call's share are dropped; parameter points keep theirs.
+        if (list.count >= b2::kNoteEventsPerCall) return;
+        b2::engine_event* rec = b2::append_event(list);
         if (!rec) return;
+        *rec = b2::engine_event{};
         rec->source_index = i;
         rec->sample_offset = ev.sampleOffset;
-        rec->time_ticks = 0;
         if (ev.type == Event::kNoteOnEvent) {
             rec->kind = b2::EV_NOTE_ON;
             rec->channel = ev.noteOn.channel;
@@ -72,8 +75,26 @@ void Vst3Adapter::queue_input_events(IEventList* events) {
     }
 }
 
-void Vst3Adapter::queue_parameter_changes(IParameterChanges* changes) {
+namespace {
+
+// The 16-sample cell of the stream a point at `offset` of a call of
+// `samples` acts in, the offset limited to the call as the block loop does.
+int64 cell_of(int32 offset, int32 samples, int32 cell_position) {
+    if (samples <= 0) return 0;  // a flush applies every point at once
+    const int32 at = offset < 0 ? 0 : (offset >= samples ? samples - 1 : offset);
+    return (static_cast<int64>(cell_position) + at) / b2::kBlock;
+}
+
+}  // namespace
+
+// A queue keeps one record per cell: a point overrides the queue's previous
+// one when it acts in the same cell, as it would when applied. A queue past
+// its share (a call longer than 4096 samples with a point in every cell) or
+// past a full list has its later points folded into its last record, so the
+// last point of every queue always arrives.
+void Vst3Adapter::queue_parameter_changes(IParameterChanges* changes, int32 samples) {
     if (!changes) return;
+    b2::event_list& list = engine->in_events;
     const int32 queues = changes->getParameterCount();
     for (int32 q = 0; q < queues; ++q) {
         IParamValueQueue* queue = changes->getParameterData(q);
@@ -81,17 +102,31 @@ void Vst3Adapter::queue_parameter_changes(IParameterChanges* changes) {
         const ParamID id = queue->getParameterId();
         if (!host_parameter(id)) continue;
         const int32 points = queue->getPointCount();
+        b2::engine_event* last = nullptr;
+        int64 last_cell = 0;
+        int32 kept = 0;
         for (int32 p = 0; p < points; ++p) {
             int32 offset = 0;
             ParamValue value = 0;
             if (queue->getPoint(p, offset, value) != kResultOk || !std::isfinite(value)) continue;
-            b2::engine_event* rec = b2::append_event(engine->in_events);
-            if (!rec) return;
+            const int64 cell = cell_of(offset, samples, engine->cell_position);
+            const bool same_cell = last && cell == last_cell && offset >= last->sample_offset;
+            b2::engine_event* rec = last;
+            if (!same_cell && kept < b2::kPointsPerQueue) {
+                if (b2::engine_event* added = b2::append_event(list)) {
+                    rec = added;
+                    ++kept;
+                }
+            }
+            if (!rec) continue;  // a full list and no record of this queue yet
+            *rec = b2::engine_event{};
             rec->kind = b2::EV_PARAM_CHANGE;
             rec->source_index = q;
             rec->sample_offset = offset;
             rec->channel = static_cast<int16>(id);
             rec->value = b2::to_plain(static_cast<int>(id), unit_clamp(value));
+            last = rec;
+            last_cell = cell;
         }
     }
 }
@@ -210,7 +245,7 @@ tresult PLUGIN_API Vst3Adapter::process(ProcessData& data) {
     }
     DenormalGuard no_denormals;
     queue_input_events(data.inputEvents);
-    queue_parameter_changes(data.inputParameterChanges);
+    queue_parameter_changes(data.inputParameterChanges, data.numSamples);
 
     copy_transport(data.processContext);
     const double rate = data.processContext ? data.processContext->sampleRate : last_sample_rate;

@@ -106,7 +106,7 @@ private:
     void create_buses();
     void read_host_name(Steinberg::FUnknown* context);
     void queue_input_events(Steinberg::Vst::IEventList* events);
-    void queue_parameter_changes(Steinberg::Vst::IParameterChanges* changes);
+    void queue_parameter_changes(Steinberg::Vst::IParameterChanges* changes, Steinberg::int32 samples);
     void copy_transport(const Steinberg::Vst::ProcessContext* context);
     void send_output_events(Steinberg::Vst::IEventList* out);
     static void pass_audio_through(float* const* inputs, float* const* outputs, Steinberg::int32 samples);

@@ -126,7 +126,7 @@ TEST(MeterAllocation, CountingScriptSeesEveryPublication) {
           end
           return 0
         end)";
-    lua_close(s.e->audio_state);
+    b2::close_script_state(s.e->audio_state);
     s.e->audio_state = b2::create_script_state(script, std::string(script).size());
     ASSERT_NE(s.e->audio_state, nullptr);
     expect_no_allocations(s, 3000);

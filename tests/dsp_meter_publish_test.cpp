@@ -38,7 +38,7 @@ struct Meter {
     std::vector<float> out[2] = {std::vector<float>(kMaxSamples), std::vector<float>(kMaxSamples)};
 
     explicit Meter(const char* script = kCountingScript) {
-        lua_close(e->audio_state);
+        b2::close_script_state(e->audio_state);
         e->audio_state = b2::create_script_state(script, std::string(script).size());
     }
     // One host process call of `samples` (at most kMaxSamples).

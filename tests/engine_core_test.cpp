@@ -136,35 +136,36 @@ TEST(EngineEdits, ForwardToAdapterWithNormalisedValue) {
     perform_edit(bare.get(), ID_GAIN, 1.0f);  // no adapter: nothing happens
 }
 
-TEST(EventLists, GrowByDoublingAndReuseFreeRecords) {
+TEST(EventLists, FixedRoomReservedOnceAndFreeRecordsReused) {
     event_list list;
-    engine_event* ev = acquire_event(list);  // no storage yet: appends
-    EXPECT_EQ(ev, list.items);
-    EXPECT_EQ(list.count, 1);
-    EXPECT_EQ(list.items[0].in_use, 0);  // fresh storage is zero-filled
-    free_events(list);
-
-    for (int i = 0; i < 511; ++i) ASSERT_NE(append_event(list), nullptr);
-    EXPECT_EQ(list.capacity, 512);
-    append_event(list);  // count reaches 512
-    EXPECT_EQ(list.count, 512);
-    EXPECT_EQ(list.capacity, 1024);
-
-    clear_events(list);
-    EXPECT_EQ(list.capacity, 1024);
+    EXPECT_EQ(append_event(list), nullptr);  // no storage: nothing is allocated on demand
+    EXPECT_EQ(acquire_event(list), nullptr);
+    ASSERT_TRUE(reserve_events(list, 3));
+    EXPECT_FALSE(reserve_events(list, 8));  // reserved once
+    EXPECT_EQ(list.capacity, 3);
     engine_event* first = append_event(list);
+    ASSERT_EQ(first, list.items);
+    EXPECT_EQ(first->in_use, 0);  // fresh storage is zero-filled
     first->in_use = 1;
     engine_event* second = append_event(list);
     second->in_use = 0;
     EXPECT_EQ(acquire_event(list), second);
     second->in_use = 1;
     EXPECT_EQ(acquire_event(list), &list.items[2]);  // none free: appended
+    EXPECT_EQ(append_event(list), nullptr);          // full
     EXPECT_EQ(list.count, 3);
+    clear_events(list);
+    EXPECT_EQ(append_event(list), list.items);
     free_events(list);
+
+    EnginePtr e(create_engine(nullptr));  // an engine's lists are ready before any call
+    EXPECT_EQ(e->in_events.capacity, kInEventCapacity);
+    EXPECT_EQ(e->out_events.capacity, kOutEventCapacity);
 }
 
 TEST(EventLists, SortByOffsetThenKindThenSource) {
     event_list list;
+    ASSERT_TRUE(reserve_events(list, 8));
     const int32_t rows[][3] = {{20, 3, 1}, {20, 1, 0}, {4, 3, 0}, {20, 0, 5}, {20, 3, 0}, {-1, 3, 0}};
     for (auto& s : rows) {
         engine_event* ev = append_event(list);

@@ -119,6 +119,7 @@ TEST(EventOrder, LargeListsSortStablyByOffsetKindAndSource) {
     std::mt19937 rng(7);
     for (int32_t n : {2, 17, 100, 8000}) {
         event_list list;
+        ASSERT_TRUE(reserve_events(list, n));
         std::vector<engine_event> reference;
         for (int32_t i = 0; i < n; ++i) {
             engine_event* ev = append_event(list);

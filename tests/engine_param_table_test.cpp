@@ -14,12 +14,15 @@ namespace {
 using namespace b2;
 
 TEST(ParamTable, HostParametersAreIdsTwoToSeventeen) {
+    int host = 0;
     for (int id = 0; id < kParamCount; ++id) {
         const ParamDef* def = param_def(id);
         ASSERT_NE(def, nullptr);
         EXPECT_EQ((def->flags & PF_HOST) != 0, id >= ID_GAIN && id <= ID_BYPASS) << id;
         EXPECT_EQ((def->flags & (PF_UI_WRITE | PF_BLOB)), 0u) << id;
+        if (def->flags & PF_HOST) ++host;
     }
+    EXPECT_EQ(host, kHostParamCount);  // the event lists are sized from it
     EXPECT_EQ(param_def(ID_BYPASS)->flags, PF_HOST | PF_BYPASS | PF_STEPPED);
     EXPECT_STREQ(param_def(ID_GAIN)->name, "Gain");
     EXPECT_STREQ(param_def(ID_SEGMENT_HEIGHT)->name, "Segment Hgt");

@@ -26,7 +26,7 @@ using b2test::EnginePtr;
 // Replaces one side's script with `source`.
 void load_script(engine* e, int side, const std::string& source) {
     lua_State*& L = side == SIDE_EDITOR ? e->ui_state : e->audio_state;
-    lua_close(L);
+    close_script_state(L);
     L = create_script_state(source.c_str(), source.size());
     ASSERT_NE(L, nullptr);
 }
@@ -48,7 +48,7 @@ TEST(ScriptHooks, MissingEngineStateOrFunctionGivesZero) {
     // The state stays usable: define the hook afterwards and call it.
     load_script(e.get(), SIDE_AUDIO, "function drt(e, code) return code + 1 end");
     EXPECT_EQ(call_hook(SIDE_AUDIO, e.get(), 41, 0, 0, 0, 0), 42);
-    lua_close(e->ui_state);
+    close_script_state(e->ui_state);
     e->ui_state = nullptr;
     EXPECT_EQ(call_hook(SIDE_EDITOR, e.get(), 1, 0, 0, 0, 0), 0);
 }
@@ -75,6 +75,32 @@ TEST(ScriptHooks, ErrorsAndNonIntegerResultsGiveZero) {
     EXPECT_EQ(lua_gettop(e->audio_state), 0);  // nothing left on the stack
     // After an error the state answers again.
     EXPECT_EQ(call_hook(SIDE_AUDIO, e.get(), 3, 0, 0, 0, 0), 77);
+}
+
+// A hook that goes deep (the meter publication) allocates nothing, from its
+// first call on and after other calls on the host's thread have made garbage
+// and let the collector give unused call records back.
+TEST(ScriptHooks, DeepHooksAllocateNothingEvenAfterTheCollectorRan) {
+    EnginePtr e(create_engine(nullptr));
+    load_script(e.get(), SIDE_AUDIO, R"(
+        local function deep(n) if n > 0 then return 1 + deep(n - 1) end return 0 end
+        function drt(e, code)
+          if code == 1 then
+            local t = {}
+            for i = 1, 2000 do t[i] = {i, tostring(i)} end
+            return #t
+          end
+          return deep(40)
+        end)");
+    const uint64_t start = script_allocation_count();
+    EXPECT_EQ(call_hook(SIDE_AUDIO, e.get(), 2, 0, 0, 0, 0), 40);
+    EXPECT_EQ(script_allocation_count(), start);
+    for (int round = 0; round < 30; ++round) {
+        ASSERT_EQ(call_hook(SIDE_AUDIO, e.get(), 1, 0, 0, 0, 0), 2000);
+        const uint64_t before = script_allocation_count();
+        EXPECT_EQ(call_hook(SIDE_AUDIO, e.get(), 2, 0, 0, 0, 0), 40);
+        ASSERT_EQ(script_allocation_count(), before) << "round " << round;
+    }
 }
 
 TEST(ScriptHooks, NestedCallsOnOneSideDoNotDeadlock) {

@@ -261,7 +261,7 @@ TEST(PluginConcurrency, AHostWriteLandingMidBlockReachesBothChannels) {
     lua_State* L = b2::create_script_state(script, std::strlen(script));
     ASSERT_NE(L, nullptr);
     lua_register(L, "host_writes_gain", host_writes_gain);
-    lua_close(e->audio_state);
+    b2::close_script_state(e->audio_state);
     e->audio_state = L;
 
     b2test::Block b(kBlockLength, 0.25f);

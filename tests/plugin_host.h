@@ -61,4 +61,18 @@ struct Block {
     }
 };
 
+// Automation as dense as a host can send: for every host parameter a point
+// at each sample of stream samples [from, from + count), at offsets counted
+// from `from`, with the normalised value `value(id, sample)`.
+template <typename Value>
+std::unique_ptr<Steinberg::Vst::ParameterChanges> dense_automation(int32_t from, int32_t count, Value value) {
+    auto changes = std::make_unique<Steinberg::Vst::ParameterChanges>(b2::kHostParamCount);
+    for (int id = b2::ID_GAIN; id <= b2::ID_BYPASS; ++id) {
+        Steinberg::int32 index = 0;
+        auto* queue = changes->addParameterData(static_cast<Steinberg::Vst::ParamID>(id), index);
+        for (int32_t p = from; p < from + count; ++p) queue->addPoint(p - from, value(id, p), index);
+    }
+    return changes;
+}
+
 }  // namespace b2test

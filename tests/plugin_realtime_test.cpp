@@ -28,6 +28,7 @@
 #include "engine/script_bridge.h"
 #include "engine/value_format.h"
 #include "plugin/denormal_guard.h"
+#include "tests/byte_stream.h"
 #include "tests/plugin_host.h"
 
 #define RT_EXPORT extern "C" __attribute__((visibility("default")))
@@ -218,10 +219,12 @@ struct Host {
     ProcessContext context{};
     std::vector<std::unique_ptr<ParameterChanges>> automation;
     EditorConsumer editor;
+    bool with_events;
     long calls = 0;
     long non_finite = 0;
 
-    Host() {
+    // `events` false: no notes and no automation at all.
+    explicit Host(bool events = true) : with_events(events) {
         Event on{};
         on.type = Event::kNoteOnEvent;
         on.sampleOffset = 5;
@@ -245,7 +248,7 @@ struct Host {
             changes->addParameterData(b2::ID_K_FILTER, index)->addPoint(250, k % 2, index);
             automation.push_back(std::move(changes));
         }
-        block.data.inputEvents = &in_events;
+        block.data.inputEvents = with_events ? &in_events : nullptr;
         block.data.outputEvents = &out_events;
         block.data.processContext = &context;
     }
@@ -269,8 +272,9 @@ struct Host {
         const int32 n = length_of(calls);
         fill(n);
         block.data.numSamples = n;
-        block.data.inputParameterChanges = calls % 10 == 0 ? automation[static_cast<size_t>(calls / 10 % 8)].get()
-                                                           : nullptr;
+        block.data.inputParameterChanges = with_events && calls % 10 == 0
+                                               ? automation[static_cast<size_t>(calls / 10 % 8)].get()
+                                               : nullptr;
         out_events.clear();
         context.projectTimeSamples = calls * kMaxBlock;
         context.projectTimeMusic = static_cast<double>(calls) * 0.02;
@@ -310,7 +314,7 @@ TEST(RealtimeProbes, CountersSeeAllocationsAndLocks) {
 TEST(RealtimeProcess, SteadyStateAllocatesNothingAndLocksOnlyTheScript) {
     Host host;
     watch_lock_of(host.a->get_engine());
-    for (int i = 0; i < 400; ++i) host.call();  // warm-up: the event lists get their storage
+    for (int i = 0; i < 400; ++i) host.call();  // warm-up
     const long takes_before = host.editor.takes;
     const float peak_before = host.editor.shown[0].peakDb;
     const Counts before = counts();
@@ -335,6 +339,53 @@ TEST(RealtimeProcess, SteadyStateAllocatesNothingAndLocksOnlyTheScript) {
     b2::engine* e = host.a->get_engine();
     EXPECT_NEAR(b2::global_value(e, b2::ID_SCALE_TOP), b2::to_plain(b2::ID_SCALE_TOP, 0.5f + 0.05f * 7), 1e-4f);
     EXPECT_DOUBLE_EQ(e->tempo_ticks, 128.0);
+}
+
+// A fresh instance, from its very first process call: the first notes and
+// points, the first meter publication (the script's deepest hook), state
+// calls in between (they run in the same script state, on the host's
+// thread) and automation as dense as a host can send all run without an
+// allocation or a lock other than the script's.
+TEST(RealtimeProcess, AColdInstanceAllocatesNothingFromItsFirstCall) {
+    for (bool events : {false, true}) {
+        SCOPED_TRACE(events ? "notes and automation" : "audio only");
+        Host host(events);
+        watch_lock_of(host.a->get_engine());
+        const Counts before = counts();
+        for (int i = 0; i < 60; ++i) host.call();
+        for (int round = 0; round < 40; ++round) {
+            b2test::ByteStream state;
+            ASSERT_EQ(host.a->getState(&state), kResultOk);
+            state.pos = 0;
+            ASSERT_EQ(host.a->setState(&state), kResultOk);
+            for (int i = 0; i < 4; ++i) host.call();
+        }
+        const Counts after = counts();
+        EXPECT_EQ(after.news - before.news, 0u);
+        EXPECT_EQ(after.deletes - before.deletes, 0u);
+        EXPECT_EQ(after.mallocs - before.mallocs, 0u);
+        EXPECT_EQ(after.script - before.script, 0u);
+        EXPECT_EQ(after.foreign_locks - before.foreign_locks, 0u);
+        EXPECT_GE(after.audio_locks - before.audio_locks, 220u);
+        EXPECT_GT(host.editor.takes, 0);  // publications did happen
+    }
+
+    auto a = b2test::make_adapter(48000.0, 4096);
+    watch_lock_of(a->get_engine());
+    auto dense = b2test::dense_automation(0, 4096, [](int id, int32 p) { return (id + p % 16) / 40.0; });
+    b2test::Block block(4096, 0.5f);
+    block.data.inputParameterChanges = dense.get();
+    EditorConsumer editor;
+    const Counts before = counts();
+    for (int i = 0; i < 4; ++i) {
+        watched([&] { a->process(block.data); });
+        editor.tick(a->get_engine());
+    }
+    const Counts after = counts();
+    EXPECT_EQ(after.news - before.news, 0u);
+    EXPECT_EQ(after.mallocs - before.mallocs, 0u);
+    EXPECT_EQ(after.script - before.script, 0u);
+    EXPECT_EQ(after.foreign_locks - before.foreign_locks, 0u);
 }
 
 // ---- denormals ----------------------------------------------------------------
