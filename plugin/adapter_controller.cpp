@@ -43,20 +43,23 @@ tresult PLUGIN_API Vst3Adapter::getParamStringByValue(ParamID id, ParamValue val
     return kResultOk;
 }
 
+// A text without a readable finite number ("abc", "nan", "inf") answers
+// kResultFalse and leaves the caller's value as it was: a host field must
+// never move a parameter on a word it cannot read.
 tresult PLUGIN_API Vst3Adapter::getParamValueByString(ParamID id, TChar* string, ParamValue& valueNormalized) {
+    if (!string) return kInvalidArgument;
     const int i = static_cast<int>(id > 0x7FFFFFFF ? 0x7FFFFFFF : id);
-    float f = static_cast<float>(valueNormalized);
-    if (string) {
-        char text[4 * b2::kTextSize];
-        utf16_to_utf8(string, text, sizeof text);
-        b2::parse_value(i, text, &f);
-    }
-    float n = b2::to_normalized(i, f);
+    char text[4 * b2::kTextSize];
+    utf16_to_utf8(string, text, sizeof text);
+    float plain = 0.0f;
+    if (!b2::parse_finite_value(i, text, &plain)) return kResultFalse;
+    float n = b2::to_normalized(i, plain);
     if (!(n >= 0.0f)) n = 0.0f;  // NaN included
     if (n > 1.0f) n = 1.0f;
     valueNormalized = n;
     return kResultOk;
 }
+
 tresult PLUGIN_API Vst3Adapter::getUnitInfo(int32 unitIndex, UnitInfo& info) {
     if (unitIndex != 0) return kResultFalse;
     info.id = kRootUnitId;

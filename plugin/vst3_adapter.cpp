@@ -81,6 +81,9 @@ tresult PLUGIN_API Vst3Adapter::initialize(FUnknown* context) {
 
 tresult PLUGIN_API Vst3Adapter::terminate() {
     drop_view();  // an editor still open must not outlive what it shows
+    // Without their rings the strips cannot run: a process call after
+    // terminate passes the audio through, as one before set-up does.
+    prepared.store(false, std::memory_order_release);
     if (engine) b2::releaseStrips(engine);
     return SingleComponentEffect::terminate();
 }

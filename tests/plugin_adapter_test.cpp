@@ -31,7 +31,7 @@ std::string narrow(const TChar* s) {
 // Replaces the audio-side script so tests can see what the hooks receive.
 void load_audio_script(riser::Vst3Adapter* a, const char* source) {
     b2::engine* e = a->get_engine();
-    lua_close(e->audio_state);
+    b2::close_script_state(e->audio_state);
     e->audio_state = b2::create_script_state(source, std::strlen(source));
 }
 
@@ -112,7 +112,7 @@ TEST(PluginParameters, SixteenHostParametersWithTheirTexts) {
     a->getParamValueByString(2, const_cast<TChar*>(STR16("999 dB")), v);
     EXPECT_DOUBLE_EQ(v, 1.0);  // clamped
     v = 0.25;
-    a->getParamValueByString(17, const_cast<TChar*>(STR16("abc")), v);
+    EXPECT_EQ(a->getParamValueByString(17, const_cast<TChar*>(STR16("abc")), v), kResultFalse);
     EXPECT_DOUBLE_EQ(v, 0.25);  // nothing recognised: the incoming value stays
 }
 

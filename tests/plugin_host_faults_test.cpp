@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
 
 #include "engine/engine.h"
+#include "engine/value_format.h"
 #include "tests/byte_stream.h"
 #include "tests/plugin_host.h"
 
@@ -66,6 +68,16 @@ public:
         return wrote == n ? kResultOk : kResultFalse;
     }
     size_t room;
+};
+
+// A stream that keeps half of every write and says it took it all.
+class HalfKeepingStream : public ByteStream {
+public:
+    tresult PLUGIN_API write(void* buffer, int32 n, int32* done) override {
+        ByteStream::write(buffer, n / 2, nullptr);
+        if (done) *done = n / 2;
+        return kResultOk;
+    }
 };
 
 // A stream whose every read fails.
@@ -129,7 +141,7 @@ TEST(PluginHostText, UnpairedSurrogatesInHostTextAreReplacedNotThrown) {
     junk[0] = u'\xDC00';
     junk += u"12";
     v = 0.25;
-    EXPECT_EQ(a->getParamValueByString(17, host_text(junk).data(), v), kResultOk);
+    EXPECT_EQ(a->getParamValueByString(17, host_text(junk).data(), v), kResultFalse);
     EXPECT_DOUBLE_EQ(v, 0.25);
 
     // The host's name: a lone low surrogate, a valid pair and a high
@@ -145,6 +157,31 @@ TEST(PluginHostText, UnpairedSurrogatesInHostTextAreReplacedNotThrown) {
     AdapterPtr b(raw);
     ASSERT_EQ(raw->initialize(&host), kResultOk);
     EXPECT_STREQ(raw->get_engine()->host_name, "Bad\xEF\xBF\xBDHost \xF0\x9D\x84\x9E\xEF\xBF\xBD!");
+}
+
+TEST(PluginHostText, TextWithoutAFiniteNumberNeverMovesAParameter) {
+    auto a = make_adapter();
+    // A host's field for "Gain" holding 0.7 (+0.7 dB would be the old
+    // reading of the incoming value as a plain one).
+    for (const char16_t* text : {u"abc", u"nan", u"inf", u"-inf", u"NaN dB", u"", u" dB", u"1e999"}) {
+        ParamValue v = 0.7;
+        EXPECT_EQ(a->getParamValueByString(2, host_text(text).data(), v), kResultFalse)
+            << std::string(text, text + std::char_traits<char16_t>::length(text));
+        EXPECT_EQ(v, 0.7);
+    }
+    for (const char16_t* text : {u"nan", u"xyz"}) {  // the default parser of ids without a unit
+        ParamValue v = 0.3;
+        EXPECT_EQ(a->getParamValueByString(40, host_text(text).data(), v), kResultFalse);
+        EXPECT_EQ(v, 0.3);
+    }
+    // A NaN coming in is replaced by what the text says.
+    ParamValue v = std::nan("");
+    EXPECT_EQ(a->getParamValueByString(2, host_text(u"6 dB").data(), v), kResultOk);
+    EXPECT_NEAR(v, 0.55, 1e-6);
+    v = std::nan("");
+    EXPECT_EQ(a->getParamValueByString(5, host_text(u"3000 ms").data(), v), kResultOk);
+    EXPECT_EQ(v, 1.0);
+    EXPECT_EQ(a->getParamValueByString(2, nullptr, v), kInvalidArgument);
 }
 
 TEST(PluginHostText, LongHostNamesAreCutBetweenCharacters) {
@@ -223,6 +260,19 @@ TEST(PluginUnprepared, ASecondInitializeNeedsANewSetup) {
     EXPECT_EQ(again.out[1], again.in[1]);
 }
 
+TEST(PluginUnprepared, ProcessAfterTerminatePassesTheInputThrough) {
+    auto a = make_adapter();
+    a->setParamNormalized(b2::ID_GAIN, 0.55);  // +6 dB: the strips would not pass the input as it is
+    Block b(64, 0.25f);
+    ASSERT_EQ(a->process(b.data), kResultOk);
+    a->terminate();  // the rings are gone
+    Block after(64, 0.0f);
+    for (int i = 0; i < 64; ++i) after.in[0][i] = after.in[1][i] = 0.01f * static_cast<float>(i % 7);
+    ASSERT_EQ(a->process(after.data), kResultOk);
+    EXPECT_EQ(after.out[0], after.in[0]);
+    EXPECT_EQ(after.out[1], after.in[1]);
+}
+
 TEST(PluginStateFaults, AStateThatCannotBeWrittenIsReportedAsFailed) {
     auto a = make_adapter();
     EXPECT_NE(a->getState(nullptr), kResultOk);
@@ -230,6 +280,8 @@ TEST(PluginStateFaults, AStateThatCannotBeWrittenIsReportedAsFailed) {
     EXPECT_EQ(a->getState(&none), kResultFalse);
     FullStream half(50);
     EXPECT_EQ(a->getState(&half), kResultFalse);
+    HalfKeepingStream cut;  // answers kResultOk, but the count says otherwise
+    EXPECT_EQ(a->getState(&cut), kResultFalse);
     FullStream room(105);
     EXPECT_EQ(a->getState(&room), kResultOk);
     EXPECT_EQ(room.bytes.size(), 105u);
@@ -305,6 +357,51 @@ TEST(PluginAutomation, APointInAProcessCallReachesTheEditorBank) {
         if (id == b2::ID_GAIN) continue;
         EXPECT_FALSE(e->banks[b2::BANK_EDITOR][id].is_changed()) << id;
     }
+}
+
+// A point per sample for every host parameter: a call of 4096 samples reads
+// exactly as the same points in calls of 16 samples (a point acts at the
+// start of its cell, so one record per cell and queue is all that counts),
+// and in a longer call every queue's last point still arrives.
+TEST(PluginAutomation, DenseAutomationReadsAsInShortCallsAndKeepsEveryLastPoint) {
+    constexpr int32 n = 4096;
+    auto one_call = make_adapter(48000.0, n);
+    auto short_calls = make_adapter(48000.0, n);
+    // "Gain" moves on every sample; every other parameter gets points at the
+    // value it has.
+    auto value = [&](int id, int32 p) {
+        return id == b2::ID_GAIN ? 0.5 + 0.05 * std::sin(0.01 * p) : one_call->getParamNormalized(static_cast<ParamID>(id));
+    };
+    Block whole(n);
+    for (int32 i = 0; i < n; ++i) whole.in[0][i] = whole.in[1][i] = 0.3f * static_cast<float>(std::sin(0.05 * i));
+    std::vector<float> cut[2];
+    for (int32 start = 0; start < n; start += 16) {
+        auto changes = b2test::dense_automation(start, 16, value);
+        Block piece(16);
+        for (int c = 0; c < 2; ++c) std::copy_n(whole.in[c].begin() + start, 16, piece.in[c].begin());
+        piece.data.inputParameterChanges = changes.get();
+        ASSERT_EQ(short_calls->process(piece.data), kResultOk);
+        for (int c = 0; c < 2; ++c) cut[c].insert(cut[c].end(), piece.out[c].begin(), piece.out[c].end());
+    }
+    auto dense = b2test::dense_automation(0, n, value);
+    whole.data.inputParameterChanges = dense.get();
+    ASSERT_EQ(one_call->process(whole.data), kResultOk);
+    EXPECT_EQ(whole.out[0], cut[0]);
+    EXPECT_EQ(whole.out[1], cut[1]);
+    EXPECT_NE(whole.out[0][n - 1], whole.in[0][n - 1]);  // the gain did move
+
+    // 8192 samples: more cells than a queue has room for. Every queue's last
+    // point, each to a value of its own, arrives.
+    auto longer = make_adapter(48000.0, 2 * n);
+    auto to_last = [&](int id, int32 p) {
+        return p + 1 < 2 * n ? longer->getParamNormalized(static_cast<ParamID>(id)) : (id - b2::ID_GAIN) / 15.0;
+    };
+    auto later = b2test::dense_automation(0, 2 * n, to_last);
+    Block big(2 * n, 0.25f);
+    big.data.inputParameterChanges = later.get();
+    ASSERT_EQ(longer->process(big.data), kResultOk);
+    for (int id = b2::ID_GAIN; id <= b2::ID_BYPASS; ++id)
+        EXPECT_EQ(global(longer.get(), id), b2::to_plain(id, static_cast<float>((id - b2::ID_GAIN) / 15.0))) << id;
 }
 
 TEST(PluginBuses, AMonoBusIsNeverReadOrWrittenAsStereo) {

@@ -85,4 +85,12 @@ TEST(PluginProcess, OutputSilenceFlagsAreWrittenOnEveryCall) {
     Block nan(64, std::nanf(""));
     a->process(nan.data);
     EXPECT_EQ(nan.out_bus.silenceFlags, 0u);  // not a number is not silence
+
+    // A call without samples has no silent channel to report, whatever the
+    // host left in the flags.
+    Block flush(64);
+    flush.data.numSamples = 0;
+    flush.out_bus.silenceFlags = 3;
+    a->process(flush.data);
+    EXPECT_EQ(flush.out_bus.silenceFlags, 0u);
 }

@@ -155,6 +155,26 @@ TEST(PluginStateIo, AStreamAnsweringFalseAtItsEndLoadsInFull) {
     EXPECT_EQ(global(a.get(), b2::ID_RMS_WINDOW), 3000.0f);
 }
 
+TEST(PluginStateIo, AStateLongerThanOneReadLoadsWhole) {
+    // Fifty default states and then one with "RMS Window" at 3000 ms, joined
+    // into one stream of several kilobytes: the records at its end count.
+    auto defaults = make_adapter();
+    auto source = make_adapter();
+    source->setParamNormalized(5, 1.0);
+    std::vector<uint8_t> joined;
+    for (int i = 0; i < 50; ++i) {
+        const std::vector<uint8_t> one = state_of(defaults.get());
+        joined.insert(joined.end(), one.begin(), one.end());
+    }
+    const std::vector<uint8_t> last = state_of(source.get());
+    joined.insert(joined.end(), last.begin(), last.end());
+    ASSERT_GT(joined.size(), 4096u);  // more than one read of the host stream
+    auto a = make_adapter();
+    ByteStream s(joined);
+    EXPECT_EQ(a->setState(&s), kResultOk);
+    EXPECT_EQ(global(a.get(), b2::ID_RMS_WINDOW), 3000.0f);
+}
+
 TEST(PluginEdits, AnEditorEditIsTheInstancesValueBeforeAnyProcessCall) {
     auto a = make_adapter();
     CountingHandler handler;
