@@ -181,6 +181,14 @@ Counts counts() {
             g_foreign_locks.load()};
 }
 
+void expect_no_allocation_or_foreign_lock(const Counts& before, const Counts& after) {
+    EXPECT_EQ(after.news - before.news, 0u);
+    EXPECT_EQ(after.deletes - before.deletes, 0u);
+    EXPECT_EQ(after.mallocs - before.mallocs, 0u);
+    EXPECT_EQ(after.script - before.script, 0u);
+    EXPECT_EQ(after.foreign_locks - before.foreign_locks, 0u);
+}
+
 // Runs `f` as the watched audio thread.
 template <typename F>
 void watched(F&& f) {
@@ -322,11 +330,7 @@ TEST(RealtimeProcess, SteadyStateAllocatesNothingAndLocksOnlyTheScript) {
     for (int i = 0; i < kCalls; ++i) host.call();
     const Counts after = counts();
 
-    EXPECT_EQ(after.news - before.news, 0u);
-    EXPECT_EQ(after.deletes - before.deletes, 0u);
-    EXPECT_EQ(after.mallocs - before.mallocs, 0u);
-    EXPECT_EQ(after.script - before.script, 0u);
-    EXPECT_EQ(after.foreign_locks - before.foreign_locks, 0u);
+    expect_no_allocation_or_foreign_lock(before, after);
     // The script lock is taken (the process hook on every call, plus each
     // publication), so the lock probe did see process() at work.
     EXPECT_GE(after.audio_locks - before.audio_locks, static_cast<uint64_t>(kCalls));
@@ -361,11 +365,7 @@ TEST(RealtimeProcess, AColdInstanceAllocatesNothingFromItsFirstCall) {
             for (int i = 0; i < 4; ++i) host.call();
         }
         const Counts after = counts();
-        EXPECT_EQ(after.news - before.news, 0u);
-        EXPECT_EQ(after.deletes - before.deletes, 0u);
-        EXPECT_EQ(after.mallocs - before.mallocs, 0u);
-        EXPECT_EQ(after.script - before.script, 0u);
-        EXPECT_EQ(after.foreign_locks - before.foreign_locks, 0u);
+        expect_no_allocation_or_foreign_lock(before, after);
         EXPECT_GE(after.audio_locks - before.audio_locks, 220u);
         EXPECT_GT(host.editor.takes, 0);  // publications did happen
     }
@@ -382,10 +382,7 @@ TEST(RealtimeProcess, AColdInstanceAllocatesNothingFromItsFirstCall) {
         editor.tick(a->get_engine());
     }
     const Counts after = counts();
-    EXPECT_EQ(after.news - before.news, 0u);
-    EXPECT_EQ(after.mallocs - before.mallocs, 0u);
-    EXPECT_EQ(after.script - before.script, 0u);
-    EXPECT_EQ(after.foreign_locks - before.foreign_locks, 0u);
+    expect_no_allocation_or_foreign_lock(before, after);
 }
 
 // ---- denormals ----------------------------------------------------------------
