@@ -1,5 +1,5 @@
-// process() is fit for the audio thread: in the steady state it allocates
-// nothing, takes no lock but the audio-side script lock, leaves no denormal
+// process() is fit for the audio thread: from a fresh instance's first call
+// on it allocates nothing, takes no lock but the audio-side script lock, leaves no denormal
 // numbers behind in the strips after silence and hands the caller's
 // floating-point mode back unchanged.
 //
