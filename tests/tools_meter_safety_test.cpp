@@ -55,11 +55,13 @@ void expect_valid_json_lines(const std::string& out, const std::string& what) {
 }  // namespace
 
 // Output that cannot be written is an error, whether it fails at once, at
-// the final flush, or while several files are printed.
+// the final flush, or in the middle of a run while several files are printed.
 TEST(RiserMeterOutput, WriteFailuresExitWith2) {
     TempWav wav(2, 48000, 1.0, {{997.0, 0.1}});
+    TempWav longer(2, 48000, 3.0, {{997.0, 0.1}});
     for (const std::string& args : {"--interval 100 " + wav.path, "--json --summary-only " + wav.path,
-                                    "-j 2 " + wav.path + " " + wav.path, std::string("--help")}) {
+                                    "-j 2 " + wav.path + " " + wav.path, std::string("--help"),
+                                    "--interval 1 -j 2 " + longer.path + " " + longer.path}) {
         Result r = run(args + " >/dev/full");
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_NE(r.err.find("cannot write the output"), std::string::npos) << args << ": " << r.err;
@@ -97,10 +99,23 @@ TEST(RiserMeterInput, TruncatedFlacIsAReadError) {
     sf_close(f);
     ASSERT_EQ(0, truncate(flac.c_str(), static_cast<off_t>(read_all(flac).size() / 2)));
 
+    // The decoder's own reason, as libsndfile gives it for this file.
+    std::string reason;
+    SF_INFO back{};
+    SNDFILE* cut = sf_open(flac.c_str(), SFM_READ, &back);
+    ASSERT_NE(cut, nullptr);
+    std::vector<float> block(2 * 4096);
+    while (sf_readf_float(cut, block.data(), 4096) > 0 && sf_error(cut) == SF_ERR_NO_ERROR) {
+    }
+    if (sf_error(cut) != SF_ERR_NO_ERROR) reason = sf_strerror(cut);
+    sf_close(cut);
+    ASSERT_FALSE(reason.empty()) << "libsndfile reads the cut file without an error";
+
     Result r = run("--json " + flac);
     EXPECT_EQ(r.status, 2) << r.out;
     EXPECT_NE(r.err.find(flac), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("past "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(": " + reason), std::string::npos) << r.err;
     EXPECT_EQ(r.out.find("summary"), std::string::npos) << r.out;
 }
 
@@ -227,12 +242,24 @@ TEST(RiserMeterJson, ValidWhateverTheInput) {
     EXPECT_EQ(one.status, 0) << one.err;
     expect_valid_json_lines(one.out, "one file");
     EXPECT_NE(one.out.find("null"), std::string::npos);  // the overflowing readings
+    const std::string escaped = dir.path + "/back\\slash \"quoted\".wav";
+    write_all(escaped, read_all(loud.path));
     for (const char* mode : {"--json --interval 250", "--json --summary-only"}) {
-        Result r = run(std::string(mode) + " -j 2 " + loud.path + " '" + odd + "'");
+        Result r = run(std::string(mode) + " -j 2 " + loud.path + " '" + odd + "' '" + escaped + "'");
         EXPECT_EQ(r.status, 0) << r.err;
         expect_valid_json_lines(r.out, mode);
-        Json last(lines(r.out).back());
-        EXPECT_EQ(last.strings["summary.file"], dir.path + "/caf\xef\xbf\xbd-\xef\xbf\xbd.wav");
+        // Every line names its file, read back as it was given (the bytes
+        // that are not UTF-8 replaced).
+        std::vector<std::string> summaries;
+        int named = 0;
+        for (const std::string& line : lines(r.out)) {
+            Json j(line);
+            if (j.strings.count("summary.file")) summaries.push_back(j.strings["summary.file"]);
+            else if (j.strings["file"] == escaped) ++named;
+        }
+        EXPECT_EQ(summaries, (std::vector<std::string>{loud.path, dir.path + "/caf\xef\xbf\xbd-\xef\xbf\xbd.wav", escaped}))
+            << mode;
+        EXPECT_EQ(named, std::string(mode).find("summary") != std::string::npos ? 0 : 4) << mode << ": " << r.out;
     }
     // The demo, alone.
     expect_valid_json_lines(run("--json --interval 300").out, "demo");
