@@ -43,6 +43,20 @@ std::string shell_err(const std::string& command) {
     return read_all(err);
 }
 
+// Runs a shell command line; returns what it wrote to stdout.
+std::string shell_out(const std::string& command) {
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char buf[4096];
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+        pclose(p);
+    }
+    return out;
+}
+
+// The names in `dir`, sorted.
+std::vector<std::string> names_in(const std::string& dir) { return lines(shell_out("ls -A '" + dir + "'")); }
+
 const std::string kMeter = RISER_METER_PATH;
 
 // Every line of `out` is valid JSON.
@@ -189,6 +203,59 @@ TEST(RiserMeterPictures, NeverWriteOverAUsersFile) {
     EXPECT_EQ(empty.status, 2);
     EXPECT_NE(empty.err.find("empty file name"), std::string::npos) << empty.err;
     EXPECT_EQ(empty.out, "");
+}
+
+// A picture is written to a temporary file of a new name, never an existing
+// one: a link at the old fixed name FILE.partial is not followed into the
+// user's file, a link at the picture's own name is replaced rather than
+// written through, and an input named like the temporary file is left
+// alone. Nothing temporary stays behind.
+TEST(RiserMeterPictures, NeverWriteThroughALinkOrOverAnInput) {
+    TempDir dir;
+    TempWav a(2, 48000, 0.5, {{997.0, 0.1}});
+    const std::string victim = dir.path + "/victim.txt", words = "the user's own words\n";
+    write_all(victim, words);
+    std::vector<std::string> options = {"--plot"};
+#ifdef RISER_METER_HAS_PNG
+    options.push_back("--png");
+#endif
+    for (const std::string& option : options) {
+        const std::string png = dir.path + "/h" + option.substr(2) + ".png";
+        ASSERT_EQ(symlink(victim.c_str(), (png + ".partial").c_str()), 0);
+        Result r = run("--summary-only " + option + " " + png + " " + a.path);
+        EXPECT_EQ(r.status, 0) << option << ": " << r.err;
+        EXPECT_TRUE(read_all(victim) == words) << option << ": the file behind the link was written";
+        EXPECT_EQ(read_all(png).substr(0, 4), "\x89PNG") << option;
+        struct stat st;
+        EXPECT_TRUE(lstat((png + ".partial").c_str(), &st) == 0 && S_ISLNK(st.st_mode)) << option;
+
+        // The picture's name is a link to a picture of the user's elsewhere.
+        const std::string theirs = dir.path + "/theirs.png", link = dir.path + "/link.png";
+        write_all(theirs, read_all(png));
+        const std::string before = read_all(theirs);
+        ASSERT_EQ(symlink(theirs.c_str(), link.c_str()), 0);
+        r = run("--summary-only --set \"Scale Zero=-6 dB\" " + option + " " + link + " " + a.path);
+        EXPECT_EQ(r.status, 0) << option << ": " << r.err;
+        EXPECT_TRUE(read_all(theirs) == before) << option << ": the picture behind the link was written";
+        EXPECT_TRUE(lstat(link.c_str(), &st) == 0 && S_ISREG(st.st_mode)) << option;
+
+        // An input called like the temporary file of the old fixed name.
+        const std::string k = dir.path + "/k.png", input = k + ".partial";
+        write_all(input, read_all(a.path));
+        r = run("--summary-only " + option + " " + k + " " + input);
+        EXPECT_EQ(r.status, 0) << option << ": " << r.err;
+        EXPECT_TRUE(read_all(input) == read_all(a.path)) << option << ": the input was changed";
+        EXPECT_EQ(read_all(k).substr(0, 4), "\x89PNG") << option;
+
+        std::vector<std::string> names = names_in(dir.path);
+        EXPECT_EQ(names, (std::vector<std::string>{"h" + option.substr(2) + ".png", "h" + option.substr(2) + ".png.partial",
+                                                   "k.png", "k.png.partial", "link.png", "theirs.png", "victim.txt"}))
+            << option;
+        for (const char* name : {"/k.png", "/k.png.partial", "/link.png", "/theirs.png"})
+            std::remove((dir.path + name).c_str());
+        std::remove(png.c_str());
+        std::remove((png + ".partial").c_str());
+    }
 }
 
 // Rates outside 8 kHz to 768 kHz are refused like unreadable files; the
