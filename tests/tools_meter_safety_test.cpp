@@ -345,3 +345,60 @@ TEST(RiserMeterWholeFile, AClickOnTheFirstSampleCountsFully) {
         EXPECT_NEAR(first.numbers["left.heldPeakDb"], gain.second, 0.01) << gain.first;
     }
 }
+
+// A batch of any size: each report is closed and gone once printed, and
+// no job runs far ahead of the printing (here while the first, long file is
+// metered), so a batch of more files than the process may have open is
+// metered whole.
+TEST(RiserMeterBatch, AnyNumberOfFilesUnderALowOpenFileLimit) {
+    TempDir dir;
+    TempWav first(2, 48000, 20.0, {{997.0, 0.1}});
+    TempWav wav(2, 8000, 0.05, {{997.0, 0.1}});
+    const std::string data = read_all(wav.path);
+    std::string files = " " + first.path;
+    const int count = 100;
+    for (int i = 0; i < count; ++i) {
+        const std::string name = dir.path + "/f" + std::to_string(i) + ".wav";
+        write_all(name, data);
+        files += " " + name;
+    }
+    Result r = run_after("ulimit -n 40 && ", "--summary-only --no-loudness -j 2" + files);
+    EXPECT_EQ(r.status, 0) << r.err;
+    auto rows = lines(r.out);
+    ASSERT_EQ(rows.size(), 4u + count) << r.err;
+    EXPECT_NE(rows[3].find(first.path), std::string::npos) << rows[3];
+    for (int i = 0; i < count; ++i)
+        EXPECT_NE(rows[4 + i].find("/f" + std::to_string(i) + ".wav"), std::string::npos) << rows[4 + i];
+}
+
+// The reports of a batch wait in $TMPDIR; a folder that cannot take them is
+// an error that names it, and a report cut short there is not printed.
+TEST(RiserMeterBatch, ReportsWaitInTmpdir) {
+    TempDir dir;
+    TempWav f0(2, 8000, 0.05, {{997.0, 0.1}});
+    TempWav f1(2, 8000, 0.05, {{440.0, 0.1}});
+    const std::string two = " " + f0.path + " " + f1.path;
+    const std::string reports = dir.path + "/reports";
+    ASSERT_EQ(mkdir(reports.c_str(), 0700), 0);
+    Result here = run_after("TMPDIR=" + reports + " ", "--summary-only -j 2" + two);
+    EXPECT_EQ(here.status, 0) << here.err;
+    EXPECT_TRUE(names_in(reports).empty());
+    Result missing = run_after("TMPDIR=" + reports + "/missing ", "--summary-only -j 2" + two);
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(lines(missing.out).size(), 3u) << missing.out;  // the table's header only
+    EXPECT_EQ(lines(missing.err).size(), 2u) << missing.err;
+    EXPECT_NE(missing.err.find("\"" + reports + "/missing\": No such file"), std::string::npos) << missing.err;
+
+    // A full folder, as a file size limit: the long report does not fit, the
+    // short one does.
+    TempWav longer(2, 48000, 1.0, {{997.0, 0.1}});
+    Result full = run_after("trap '' XFSZ; ulimit -f 8 && ", "--json --interval 10 -j 2 " + longer.path + " " + f0.path);
+    EXPECT_EQ(full.status, 2);
+    EXPECT_NE(full.err.find("cannot write the report of \"" + longer.path + "\" to the temporary folder"),
+              std::string::npos)
+        << full.err;
+    EXPECT_NE(full.err.find("File too large"), std::string::npos) << full.err;
+    expect_valid_json_lines(full.out, "full folder");
+    EXPECT_EQ(full.out.find(longer.path), std::string::npos);
+    EXPECT_NE(full.out.find("\"summary\":{\"file\":\"" + f0.path + "\""), std::string::npos) << full.out;
+}
