@@ -1,8 +1,12 @@
 #include "editor/rgba_png.h"
 
+#include "editor/whole_file.h"
+
 #include <spng.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace b2 {
@@ -35,19 +39,18 @@ bool write_rgba_png(const std::string& path, const rgba_image& image, std::strin
         error = "no picture to write to \"" + path + "\"";
         return false;
     }
-    const std::string partial = path + ".partial";
-    bool written = false;
-    if (std::FILE* f = std::fopen(partial.c_str(), "wb")) {
-        written = encode(f, image);
-        written = std::fclose(f) == 0 && written;
+    whole_file out(path);
+    if (!out.file()) {
+        error = "cannot write \"" + path + "\": " + out.error();
+        return false;
     }
-#ifdef _WIN32
-    // Windows renames only onto a free name.
-    if (written) std::remove(path.c_str());
-#endif
-    if (!written || std::rename(partial.c_str(), path.c_str()) != 0) {
-        std::remove(partial.c_str());
-        error = "cannot write \"" + path + "\"";
+    if (!encode(out.file(), image)) {
+        error = "cannot write \"" + path + "\": " +
+                (std::ferror(out.file()) ? std::strerror(errno) : "the picture could not be encoded");
+        return false;
+    }
+    if (!out.commit()) {
+        error = "cannot write \"" + path + "\": " + out.error();
         return false;
     }
     return true;

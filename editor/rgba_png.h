@@ -14,8 +14,8 @@ struct rgba_image {
     std::vector<uint8_t> pixels;  // rows of RGBA bytes, top row first
 };
 
-// Writes `image` to `path` (through `path`.partial, renamed when complete, so
-// a failure leaves no partial file). On failure returns false with `error` set.
+// Writes `image` to `path` whole or not at all (see whole_file.h): a failure
+// leaves no file. On failure returns false with `error` set.
 bool write_rgba_png(const std::string& path, const rgba_image& image, std::string& error);
 // Reads any PNG as RGBA; on failure returns false with `error` set.
 bool read_rgba_png(const std::string& path, rgba_image& image, std::string& error);

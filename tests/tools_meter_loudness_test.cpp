@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -234,4 +236,78 @@ TEST(RiserMeterTarget, LoudnessAndRangeLimits) {
         EXPECT_FALSE(r.err.empty()) << args;
         EXPECT_TRUE(r.out.empty()) << args;
     }
+}
+
+namespace {
+
+// A figure as the text output prints it.
+double printed(double v, int decimals) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.*f", decimals, v);
+    return std::strtod(text, nullptr);
+}
+
+std::string number(double v, int decimals) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.*f", decimals, v);
+    return text;
+}
+
+}  // namespace
+
+// Verdicts judge each figure as it is printed, to 0.1 for loudness and
+// range and to 0.01 for true peak: a limit equal to the printed figure is
+// met, a limit just inside it is not, on both sides of a loudness target.
+// The figures lie between a tenth and four tenths of a printed step off the
+// printed value, so judging the unrounded figure turns one verdict of each
+// pair.
+TEST(RiserMeterTarget, VerdictsJudgeTheFiguresAsPrinted) {
+    TempWav varied(2, 48000, 32.0, loud_and_quiet(-1.003, -17.03, 5.0));
+    Json s = summary(run("--json --summary-only " + varied.path));
+    const double lufs = at(s, "loudness.integratedLufs"), lra = at(s, "loudness.rangeLu");
+    const double tp = std::max(at(s, "loudness.truePeakDbtp.left"), at(s, "loudness.truePeakDbtp.right"));
+    const double shown_lufs = printed(lufs, 1), shown_lra = printed(lra, 1), shown_tp = printed(tp, 2);
+    for (double off : {std::fabs(lufs - shown_lufs) / 0.1, std::fabs(lra - shown_lra) / 0.1, std::fabs(tp - shown_tp) / 0.01})
+        ASSERT_TRUE(off > 0.1 && off < 0.4) << lufs << " " << lra << " " << tp;
+
+    struct Case {
+        std::string limits;
+        int status;
+    };
+    const std::string l = number(shown_lufs, 1);
+    const std::vector<Case> cases = {
+        {"--loudness " + l + " --tolerance 0", 0},  // exactly met
+        {"--loudness " + number(shown_lufs + 0.5, 1) + " --tolerance 0.5", 0},
+        {"--loudness " + number(shown_lufs - 0.5, 1) + " --tolerance 0.5", 0},
+        {"--loudness " + number(shown_lufs + 0.5, 1) + " --tolerance 0.49", 1},
+        {"--loudness " + number(shown_lufs - 0.5, 1) + " --tolerance 0.49", 1},
+        {"--max-lra " + number(shown_lra, 1), 0},
+        {"--max-lra " + number(shown_lra - 0.01, 2), 1},
+        {"--max-true-peak " + number(shown_tp, 2), 0},
+        {"--max-true-peak " + number(shown_tp - 0.001, 3), 1},
+    };
+    for (const Case& c : cases) {
+        Result r = run("--summary-only " + c.limits + " " + varied.path);
+        EXPECT_EQ(r.status, c.status) << c.limits << " (" << lufs << " LUFS, " << lra << " LU, " << tp
+                                      << " dBTP): " << r.out;
+    }
+    // A failure shows the figure as judged and the limits as given.
+    Result off = run("--summary-only --loudness " + number(shown_lufs - 0.5, 1) + " --tolerance 0.49 " + varied.path);
+    EXPECT_NE(off.out.find("FAIL: integrated loudness " + l + " LUFS is outside " + number(shown_lufs - 0.5, 1) +
+                           " +/- 0.49 LU"),
+              std::string::npos)
+        << off.out;
+    Result peak = run("--summary-only --max-true-peak " + number(shown_tp - 0.001, 3) + " " + varied.path);
+    EXPECT_NE(peak.out.find("FAIL: true peak " + number(shown_tp, 2) + " dBTP is above " + number(shown_tp - 0.001, 3) +
+                            " dBTP"),
+              std::string::npos)
+        << peak.out;
+
+    // EBU R128 read as printed: -23.54 and -22.46 LUFS read -23.5 and -22.5,
+    // within -23 +/- 0.5.
+    TempWav low(2, 48000, 10.0, {{1000.0, from_db(-23.54)}});
+    TempWav high(2, 48000, 10.0, {{1000.0, from_db(-22.46)}});
+    Result r128 = run("--target ebu-r128 --summary-only " + low.path + " " + high.path);
+    EXPECT_EQ(r128.status, 0) << r128.out;
+    EXPECT_NE(r128.out.find("target: 2 PASS, 0 FAIL"), std::string::npos) << r128.out;
 }

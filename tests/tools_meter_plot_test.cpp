@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cairo.h>
+#include <dirent.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include "tests/tools_support.h"
@@ -299,8 +301,20 @@ TEST(Plot, AFailedWriteLeavesNoFile) {
     Result r = run("--plot " + png + " " + wav.path);
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find(png), std::string::npos) << r.err;
-    EXPECT_FALSE(exists(png));
-    EXPECT_FALSE(exists(png + ".partial"));
+    EXPECT_FALSE(exists(dir.path + "/missing"));
+    // A write that fails half way (a full disk, as a file size limit): the
+    // temporary file is removed again.
+    const std::string full = dir.path + "/full.png";
+    r = run_after("trap '' XFSZ; ulimit -f 2 && ", "--plot " + full + " " + wav.path);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(full), std::string::npos) << r.err;
+    std::vector<std::string> names;
+    if (DIR* d = opendir(dir.path.c_str())) {
+        while (dirent* e = readdir(d))
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
+        closedir(d);
+    }
+    EXPECT_EQ(names, std::vector<std::string>{});
     for (const char* size : {"100x100", "1200x", "1200x600x3", "0x0"})
         EXPECT_EQ(run(std::string("--plot-size ") + size).status, 2) << size;
 }

@@ -18,6 +18,7 @@
 #include "tools/riser_meter/output_check.h"
 #include "tools/riser_meter/png_output.h"
 #include "tools/riser_meter/report.h"
+#include "tools/riser_meter/report_file.h"
 
 using namespace riser_meter;
 
@@ -52,23 +53,33 @@ struct Outcome {
     bool done = false;
 };
 
-void meter_to_file(const Options& o, const std::string& file, Outcome& result) {
-    result.report = std::tmpfile();
+void meter_to_file(const Options& o, const std::string& file, const std::string& folder, Outcome& result) {
+    const std::string report_name =
+        "the report of \"" + source_name(file) + "\" to the temporary folder \"" + folder + "\"";
+    std::string reason;
+    result.report = unnamed_temporary_file(folder, reason);
     if (!result.report) {
-        result.error = "cannot make a temporary file for the report of \"" + source_name(file) +
-                       "\": " + std::strerror(errno);
+        result.error = "cannot make a temporary file for the report of \"" + source_name(file) + "\" in \"" +
+                       folder + "\": " + reason;
         return;
     }
-    result.ok = meter_file(o, file, true, false, result.report, result.verdict, result.error);
-    if (result.ok && std::fflush(result.report) != 0) {
-        result.error = "cannot write the report of \"" + source_name(file) + "\" to a temporary file: " +
-                       std::strerror(errno);
+    result.ok = meter_file(o, file, true, false, result.report, report_name, result.verdict, result.error);
+    errno = 0;
+    if (result.ok && (std::fflush(result.report) != 0 || std::ferror(result.report))) {
+        result.error = "cannot write " + report_name + ": " + (errno ? std::strerror(errno) : "write error");
         result.ok = false;
+    }
+    // A report the folder could not take is cut off anywhere, even inside a
+    // line: none of it is printed, the error says why.
+    if (!result.ok && std::ferror(result.report)) {
+        std::fclose(result.report);
+        result.report = nullptr;
     }
 }
 
-// Copies a finished report to stdout; false when stdout cannot be written.
-bool print_report(std::FILE* report, std::string& error) {
+// Copies a finished report to stdout and closes it; false when stdout cannot
+// be written.
+bool print_report(std::FILE*& report, std::string& error) {
     if (!report) return true;
     std::rewind(report);
     char buffer[1 << 16];
@@ -76,6 +87,8 @@ bool print_report(std::FILE* report, std::string& error) {
     errno = 0;
     while ((n = std::fread(buffer, 1, sizeof buffer, report)) > 0)
         if (std::fwrite(buffer, 1, n, stdout) != n) break;
+    std::fclose(report);
+    report = nullptr;
     return output_ok(error);
 }
 
@@ -100,24 +113,29 @@ int finish_batch(const Options& o, int status, int passed, int failed, int error
 
 // Meters the inputs on `jobs` threads, each input with its own engine, and
 // prints each report in command-line order as soon as it and all before it
-// are done. Returns 0 when every input was metered and printed (and met the
-// target), 1 when one missed the target, 2 on any error.
+// are done. An input is started only while fewer than 2 x `jobs` reports are
+// unprinted, so the open files and the temporary space stay bounded by the
+// jobs whatever the batch. Returns 0 when every input was metered and
+// printed (and met the target), 1 when one missed the target, 2 on any error.
 int meter_in_parallel(const Options& o, const std::vector<std::string>& inputs, int jobs) {
+    const std::string folder = temporary_folder();
+    const size_t window = 2 * static_cast<size_t>(jobs);
     std::vector<Outcome> outcomes(inputs.size());
     std::mutex lock;
-    std::condition_variable finished;
-    size_t next = 0;
+    std::condition_variable finished, printed_one;
+    size_t next = 0, printed = 0;
     auto worker = [&] {
         for (;;) {
             size_t i;
             {
-                std::lock_guard<std::mutex> g(lock);
+                std::unique_lock<std::mutex> g(lock);
+                printed_one.wait(g, [&] { return next == inputs.size() || next < printed + window; });
                 if (next == inputs.size()) return;
                 i = next++;
             }
             Outcome result;
             try {
-                meter_to_file(o, inputs[i], result);
+                meter_to_file(o, inputs[i], folder, result);
             } catch (const std::bad_alloc&) {
                 result.ok = false;
                 result.error = "out of memory metering \"" + source_name(inputs[i]) + "\"";
@@ -137,13 +155,16 @@ int meter_in_parallel(const Options& o, const std::vector<std::string>& inputs, 
         std::unique_lock<std::mutex> g(lock);
         finished.wait(g, [&] { return r.done; });
         g.unlock();
-        if (!print_report(r.report, error)) {
-            // Nothing more can be printed: no further input is started.
+        const bool printed_ok = print_report(r.report, error);
+        g.lock();
+        ++printed;
+        if (!printed_ok) next = inputs.size();  // nothing more can be printed: no further input is started
+        printed_one.notify_all();
+        g.unlock();
+        if (!printed_ok) {
             fail(error);
             status = 2;
             output_broken = true;
-            g.lock();
-            next = inputs.size();
             break;
         }
         if (!r.ok) {
@@ -156,7 +177,7 @@ int meter_in_parallel(const Options& o, const std::vector<std::string>& inputs, 
     }
     for (std::thread& t : threads) t.join();
     for (Outcome& r : outcomes)
-        if (r.report) std::fclose(r.report);
+        if (r.report) std::fclose(r.report);  // the reports left unprinted after a write failure
     const int errors = static_cast<int>(inputs.size()) - passed - failed;
     if (output_broken) return 2;  // no count line after output that failed
     return finish_batch(o, status, passed, failed, errors);
@@ -184,7 +205,7 @@ int run(int argc, char** argv) {
 
     if (!several) {
         std::string verdict;
-        if (!meter_file(o, inputs[0], false, true, stdout, verdict, error)) {
+        if (!meter_file(o, inputs[0], false, true, stdout, "the output", verdict, error)) {
             std::fflush(stdout);  // what was measured before the failure
             fail(error);
             return finish_batch(o, 2, 0, 0, 1);

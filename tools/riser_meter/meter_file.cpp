@@ -108,14 +108,14 @@ bool read_failed(const RunInfo& info, int64_t done, const std::string& why, std:
 }
 
 // Output that cannot be written: the lines after it would be lost too.
-bool output_failed(std::string& error) {
+bool output_failed(const std::string& out_name, std::string& error) {
     const int code = errno;
-    error = std::string("cannot write the output: ") + (code ? std::strerror(code) : "write error");
+    error = "cannot write " + out_name + ": " + (code ? std::strerror(code) : "write error");
     return false;
 }
 
 bool meter_input(const Options& o, const std::string& file, bool several, bool progress, std::FILE* out,
-                 std::string& verdict, std::string& error) {
+                 const std::string& out_name, std::string& verdict, std::string& error) {
     std::unique_ptr<AudioInput> input = file.empty() ? make_demo_signal() : open_audio_file(file, error);
     if (!input) return false;
 
@@ -144,7 +144,7 @@ bool meter_input(const Options& o, const std::string& file, bool several, bool p
         run.set_history(history.get());
     }
     if (!o.json && !o.csv && !o.summary_only) print_text_header(out, info);
-    if (std::ferror(out)) return output_failed(error);
+    if (std::ferror(out)) return output_failed(out_name, error);
 
     const int64_t interval = std::max<int64_t>(1, static_cast<int64_t>(rate * o.interval_ms / 1000.0));
     std::vector<float> left(static_cast<size_t>(o.block)), right(static_cast<size_t>(o.block));
@@ -163,7 +163,7 @@ bool meter_input(const Options& o, const std::string& file, bool several, bool p
         done += got;
         if (done == next_report) {
             report_line(o, info, static_cast<double>(done) / rate, run, out);
-            if (std::ferror(out)) return output_failed(error);
+            if (std::ferror(out)) return output_failed(out_name, error);
             next_report += interval;
         }
         shown.update(done);
@@ -181,7 +181,7 @@ bool meter_input(const Options& o, const std::string& file, bool several, bool p
         for (size_t i = 0; i < summary.failures.size(); ++i) verdict += (i ? "; " : ": ") + summary.failures[i];
     }
     if (several && !o.json && !o.csv && !o.summary_only) std::fputc('\n', out);
-    if (std::ferror(out)) return output_failed(error);
+    if (std::ferror(out)) return output_failed(out_name, error);
 
     if (!o.png.empty() && !write_png(output_path(o.png, file), run, error)) return false;
     if (history) {
@@ -197,10 +197,10 @@ bool meter_input(const Options& o, const std::string& file, bool several, bool p
 }  // namespace
 
 bool meter_file(const Options& o, const std::string& file, bool several, bool progress, std::FILE* out,
-                std::string& verdict, std::string& error) {
+                const std::string& out_name, std::string& verdict, std::string& error) {
     verdict.clear();
     try {
-        return meter_input(o, file, several, progress, out, verdict, error);
+        return meter_input(o, file, several, progress, out, out_name, verdict, error);
     } catch (const std::bad_alloc&) {
         error = "out of memory metering \"" + source_name(file) + "\"";
         return false;

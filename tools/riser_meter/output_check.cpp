@@ -66,9 +66,10 @@ bool check_outputs(const Options& o, std::string& error) {
     }
     for (size_t i = 0; i < pictures.size(); ++i) {
         const Picture& p = pictures[i];
-        const std::string partial = p.path + ".partial";  // written first, then renamed
+        // (The picture's temporary file gets a new name that no file has, so
+        // it can never be an input.)
         for (const std::string& in : o.files)
-            if (same_file(p.path, in) || same_file(partial, in)) {
+            if (same_file(p.path, in)) {
                 error = std::string(p.option) + " " + quoted(p.path) + " would write over the input file " + quoted(in);
                 return false;
             }

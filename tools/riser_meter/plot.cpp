@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "editor/whole_file.h"
 #include "tools/riser_meter/plot_axes.h"
 
 namespace riser_meter {
@@ -254,25 +255,40 @@ cairo_surface_t* draw_history(const LevelHistory& history, const PlotInfo& info,
     return surface;
 }
 
+namespace {
+
+cairo_status_t write_to(void* file, const unsigned char* data, unsigned int length) {
+    return std::fwrite(data, 1, length, static_cast<std::FILE*>(file)) == length ? CAIRO_STATUS_SUCCESS
+                                                                                 : CAIRO_STATUS_WRITE_ERROR;
+}
+
+}  // namespace
+
 bool write_history_png(const std::string& path, const LevelHistory& history, const PlotInfo& info, int width,
                        int height, std::string& error) {
     // One picture in memory at a time, however many files are metered at once.
     static std::mutex one_at_a_time;
     std::lock_guard<std::mutex> g(one_at_a_time);
     cairo_surface_t* surface = draw_history(history, info, width, height);
-    const std::string partial = path + ".partial";
     cairo_status_t status = cairo_surface_status(surface);
-    if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_write_to_png(surface, partial.c_str());
-    bool ok = status == CAIRO_STATUS_SUCCESS;
-    cairo_surface_destroy(surface);
-    // Written beside the target and renamed, so a failure leaves no partial file.
-    if (ok) ok = std::rename(partial.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        std::remove(partial.c_str());
-        error = "cannot write the level history \"" + path + "\"" +
-                (status != CAIRO_STATUS_SUCCESS ? std::string(" (") + cairo_status_to_string(status) + ")" : "");
+    // Written whole or not at all: a failure leaves no file.
+    b2::whole_file out(path);
+    if (!out.file()) {
+        cairo_surface_destroy(surface);
+        error = "cannot write the level history \"" + path + "\": " + out.error();
+        return false;
     }
-    return ok;
+    if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_write_to_png_stream(surface, write_to, out.file());
+    cairo_surface_destroy(surface);
+    if (status != CAIRO_STATUS_SUCCESS) {
+        error = "cannot write the level history \"" + path + "\" (" + cairo_status_to_string(status) + ")";
+        return false;
+    }
+    if (!out.commit()) {
+        error = "cannot write the level history \"" + path + "\": " + out.error();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace riser_meter

@@ -1,10 +1,10 @@
 // --png: the editor's main page with the final meter state, drawn offscreen.
 #include "tools/riser_meter/png_output.h"
 
-#include <cstdio>
 #include <mutex>
 
 #include "editor/offscreen_picture.h"
+#include "editor/rgba_png.h"
 
 namespace riser_meter {
 
@@ -29,18 +29,13 @@ bool write_png(const std::string& path, const MeterRun& run, std::string& error)
     }
     b2::offscreen_editor editor(e, 1.0);
     editor.draw();
-    // Written beside the target and renamed, so a failure leaves no partial file.
-    const std::string partial = path + ".partial";
-    if (!editor.save_png(partial, error)) {
-        error = "cannot write the picture \"" + path + "\" (" + error + ")";
+    // Written whole or not at all: a failure leaves no file.
+    const b2::rgba_image image{editor.width(), editor.height(), editor.rgba()};
+    if (image.pixels.empty()) {
+        error = "cannot write the picture \"" + path + "\" (the editor could not be drawn)";
         return false;
     }
-    if (std::rename(partial.c_str(), path.c_str()) != 0) {
-        std::remove(partial.c_str());
-        error = "cannot write the picture \"" + path + "\"";
-        return false;
-    }
-    return true;
+    return b2::write_rgba_png(path, image, error);
 }
 
 }  // namespace riser_meter

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace riser_meter {
 
@@ -18,10 +19,35 @@ const Preset kPresets[] = {
     {"atsc-a85", {-24.0, 2.0, -2.0, NAN}},
 };
 
-std::string format(const char* pattern, double a, double b) {
-    char text[160];
-    std::snprintf(text, sizeof text, pattern, a, b);
+// The decimals each figure is printed with, in the verdict and everywhere
+// in the text output.
+constexpr int kLoudnessDecimals = 1;  // integrated loudness, loudness range
+constexpr int kTruePeakDecimals = 2;
+
+// Differences smaller than this are the binary representation of decimal
+// numbers, not a difference between figure and limit (-15.9 - -15.4 is
+// 0.5000000000000018).
+constexpr double kSlack = 1e-9;
+
+std::string printed(double value, int decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
     return text;
+}
+
+// A figure as it is printed: verdicts judge what the user reads, as
+// delivery specifications are read (-23.54 LUFS reads -23.5 and meets
+// -23 +/- 0.5). printf's own rounding, so the verdict and the figure shown
+// can never disagree.
+double as_printed(double value, int decimals) { return std::strtod(printed(value, decimals).c_str(), nullptr); }
+
+// A limit as the user gave it: at least one decimal, more when it has them
+// (a tolerance of 0.25 is not shown as 0.3).
+std::string limit_text(double limit) {
+    for (int decimals = 1; decimals < 9; ++decimals)
+        if (std::fabs(std::strtod(printed(limit, decimals).c_str(), nullptr) - limit) < kSlack)
+            return printed(limit, decimals);
+    return printed(limit, 9);
 }
 
 }  // namespace
@@ -39,25 +65,28 @@ std::vector<std::string> judge(const Target& t, const LoudnessFigures& f) {
     std::vector<std::string> failures;
     if (!std::isnan(t.loudnessLufs)) {
         const double tolerance = std::isnan(t.toleranceLu) ? 0.0 : t.toleranceLu;
-        if (std::isnan(f.integratedLufs))
+        const double lufs = as_printed(f.integratedLufs, kLoudnessDecimals);  // NaN stays NaN
+        if (std::isnan(lufs))
             failures.push_back("integrated loudness cannot be measured (under 400 ms, or silent)");
-        else if (std::fabs(f.integratedLufs - t.loudnessLufs) > tolerance)
-            failures.push_back(format("integrated loudness %.1f LUFS is outside %.1f", f.integratedLufs, t.loudnessLufs) +
-                               format(" +/- %.1f LU", tolerance, 0));
+        else if (std::fabs(lufs - t.loudnessLufs) > tolerance + kSlack)
+            failures.push_back("integrated loudness " + printed(lufs, kLoudnessDecimals) + " LUFS is outside " +
+                               limit_text(t.loudnessLufs) + " +/- " + limit_text(tolerance) + " LU");
     }
     if (!std::isnan(t.maxTruePeakDbtp)) {
         // A silent file has no true peak: nothing above the limit.
         double peak = NAN;
         for (double p : f.truePeakDbtp)
             if (!std::isnan(p)) peak = std::isnan(peak) ? p : std::max(peak, p);
-        if (!std::isnan(peak) && peak > t.maxTruePeakDbtp)
-            failures.push_back(format("true peak %.2f dBTP is above %.1f dBTP", peak, t.maxTruePeakDbtp));
+        if (!std::isnan(peak) && as_printed(peak, kTruePeakDecimals) > t.maxTruePeakDbtp + kSlack)
+            failures.push_back("true peak " + printed(peak, kTruePeakDecimals) + " dBTP is above " +
+                               limit_text(t.maxTruePeakDbtp) + " dBTP");
     }
     if (!std::isnan(t.maxRangeLu)) {
         if (std::isnan(f.rangeLu))
             failures.push_back("loudness range cannot be measured (under 3 s)");
-        else if (f.rangeLu > t.maxRangeLu)
-            failures.push_back(format("loudness range %.1f LU is above %.1f LU", f.rangeLu, t.maxRangeLu));
+        else if (as_printed(f.rangeLu, kLoudnessDecimals) > t.maxRangeLu + kSlack)
+            failures.push_back("loudness range " + printed(f.rangeLu, kLoudnessDecimals) + " LU is above " +
+                               limit_text(t.maxRangeLu) + " LU");
     }
     return failures;
 }
