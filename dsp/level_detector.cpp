@@ -128,6 +128,24 @@ bool write_entry(LevelDetector& d, float fs) {
     return lengthChanged || d.sinceResum > d.resumInterval;
 }
 
+// The editor marks a taken snapshot stale once it has shown the meters
+// falling while no audio arrived. The levels measured before the stop are
+// then out of date: the first cell after it starts from silence (peak, crest,
+// held values, their holds and the RMS window), so the meters go on from the
+// fall the editor showed instead of jumping back to the levels before the
+// stop and holding them. The cell's own samples still count.
+void drop_stale_levels(LevelDetector& d) {
+    if (d.snapshot.ready.load(std::memory_order_acquire) != kSnapshotStale) return;
+    d.peak = d.crest = 0.0f;
+    d.heldPeak = d.heldSum = d.heldCrest = 0.0f;
+    d.peakHoldCount = d.rmsHoldCount = d.crestHoldCount = 0;
+    d.sum = 0.0f;
+    if (!has_ring(d)) return;
+    std::memset(d.ring, 0, static_cast<size_t>(d.capacity) * sizeof(float));
+    d.position = 0;
+    d.prefixValid = 0;
+}
+
 void hold_rms(LevelDetector& d) { hold(d.sum, d.heldSum, d.rmsHoldCount, d.rmsHoldLength); }
 
 void update_rms(LevelDetector& d, float fs) {
@@ -208,7 +226,7 @@ void update_peak_and_crest(LevelDetector& d, float fs) {
 // and `ready` is set last.
 void publish(LevelDetector& d) {
     MeterSnapshot& s = d.snapshot;
-    if (s.ready.load(std::memory_order_acquire) == 0) {
+    if (s.ready.load(std::memory_order_acquire) != kSnapshotPublished) {
         if (d.link.publish) d.link.publish(d.link.context, d);
         s.scaleZero = d.scaleZeroSlot->get();
         s.scaleTop = d.scaleTopSlot->get();
@@ -218,7 +236,7 @@ void publish(LevelDetector& d) {
         s.rmsThresholds[kLow] = d.rmsSlots[1]->get();
         s.crestThresholds[kHigh] = d.crestSlots[0]->get();
         s.crestThresholds[kLow] = d.crestSlots[1]->get();
-        s.ready.store(1, std::memory_order_release);
+        s.ready.store(kSnapshotPublished, std::memory_order_release);
     }
     if (s.scaleChanged.load(std::memory_order_acquire) == 0) {
         const bool editorOpened =
@@ -286,6 +304,7 @@ void finish_levels(LevelDetector& d, float fs) {
 // The per-cell work, once the cell's 16 samples have arrived.
 void finish_cell(LevelDetector& d) {
     const float fs = d.rateSlot->get();
+    drop_stale_levels(d);
     update_rms(d, fs);
     finish_levels(d, fs);
 }
@@ -343,6 +362,8 @@ void run_level_detector_pair(LevelDetector& a, LevelDetector& b, int from, int t
     // Both RMS updates first (nothing of them is seen outside the detector),
     // then each channel's levels and publication, left before right.
     const float fs_a = a.rateSlot->get(), fs_b = b.rateSlot->get();
+    drop_stale_levels(a);
+    drop_stale_levels(b);
     update_rms_pair(a, b, fs_a, fs_b);
     finish_levels(a, fs_a);
     finish_levels(b, fs_b);

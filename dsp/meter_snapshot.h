@@ -9,6 +9,16 @@ namespace b2 {
 // Threshold groups: each meter view reads its (clip, high, low) triple.
 enum : int { kClip = 0, kHigh = 1, kLow = 2 };
 
+// Values of a snapshot's `ready` byte.
+enum : uint8_t {
+    kSnapshotTaken = 0,      // the editor has taken it: the detector may publish
+    kSnapshotPublished = 1,  // published: the editor may take it
+    // Taken, and since then the editor has shown the meters falling because no
+    // audio arrived: the detector drops the levels it measured before the stop
+    // and publishes from silence.
+    kSnapshotStale = 2,
+};
+
 struct MeterSnapshot {
     float heldPeakDb = 0;
     float peakDb = 0;
@@ -23,7 +33,8 @@ struct MeterSnapshot {
     float scaleZero = 0;
     float segmentHeight = 0;
     // Hand-over bytes: the audio thread sets them with release once the
-    // fields are written; the editor tests them with acquire and clears them.
+    // fields are written; the editor tests them with acquire and clears them
+    // (or marks a taken snapshot stale, compare-and-swap from taken).
     std::atomic<uint8_t> scaleChanged{0};
     std::atomic<uint8_t> ready{0};
 

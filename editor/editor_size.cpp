@@ -77,12 +77,15 @@ Steinberg::tresult PLUGIN_API ui_editor_base::setContentScaleFactor(ScaleFactor 
         rect = scaled_size();
         return kResultTrue;
     }
-    // The host resizes its window and calls onSize; a host that does not
-    // still gets the editor at the new size.
+    // The host resizes its window and calls onSize. A host that agrees
+    // without calling back still gets the editor at the new size. One that
+    // refuses keeps its window: the frame keeps the size and zoom that fit
+    // it, and the user's zoom stays as it was, so the next size the host
+    // gives or the next factor sets it right.
     const uint32_t calls = size_calls;
     ViewRect wanted = scaled_size();
-    if (plugFrame) plugFrame->resizeView(this, &wanted);
-    if (size_calls == calls) {
+    const tresult asked = plugFrame ? plugFrame->resizeView(this, &wanted) : kResultOk;
+    if (size_calls == calls && asked == kResultOk) {
         ViewRect own = scaled_size();
         onSize(&own);
     }

@@ -62,20 +62,67 @@ MeterSnapshot silence_after(const MeterSnapshot& last, double t, const fall_time
     return s;
 }
 
-void stalled_meters::arrived(const MeterSnapshot taken[2], double now) {
+void raise_levels(MeterSnapshot& r, const MeterSnapshot& f) {
+    r.heldPeakDb = std::max(r.heldPeakDb, f.heldPeakDb);
+    r.peakDb = std::max(r.peakDb, f.peakDb);
+    r.heldRmsDb = std::max(r.heldRmsDb, f.heldRmsDb);
+    r.rmsDb = std::max(r.rmsDb, f.rmsDb);
+    r.heldCrestDb = std::max(r.heldCrestDb, f.heldCrestDb);
+    r.crestDb = std::max(r.crestDb, f.crestDb);
+}
+
+bool all_silent(const MeterSnapshot& s) {
+    for (float db : {s.heldPeakDb, s.peakDb, s.heldRmsDb, s.rmsDb, s.heldCrestDb, s.crestDb})
+        if (db > kSilenceReadingDb) return false;
+    return true;
+}
+
+void mark_stale(MeterSnapshot& published) {
+    uint8_t taken = kSnapshotTaken;
+    published.ready.compare_exchange_strong(taken, kSnapshotStale, std::memory_order_acq_rel,
+                                            std::memory_order_acquire);
+}
+
+void stalled_meters::start(const MeterSnapshot shown[2], double now) {
+    last[0] = shown[0];
+    last[1] = shown[1];
+    last_at = now;
+    have_last = true;
+    falling = false;
+}
+
+void stalled_meters::arrived(MeterSnapshot taken[2], double now, const fall_times& times) {
+    if (falling) {
+        // The detectors start from silence after a fall: the fall goes on
+        // under the new readings until it has reached silence itself.
+        const double t = std::max(0.0, now - fall_start);
+        bool audible = false;
+        for (int c = 0; c < 2; ++c) {
+            const MeterSnapshot fall = silence_after(fall_from[c], t, times);
+            raise_levels(taken[c], fall);
+            audible = audible || !all_silent(fall);
+        }
+        falling = audible;
+    }
     last[0] = taken[0];
     last[1] = taken[1];
     last_at = now;
     have_last = true;
 }
 
-bool stalled_meters::fallen(double now, double stall, const fall_times& times, MeterSnapshot out[2]) const {
+bool stalled_meters::fallen(double now, double stall, const fall_times& times, MeterSnapshot out[2]) {
     // The fall starts when the stall is noticed, from the values shown then,
     // so the bars do not jump; a clock that went backwards is no stall.
-    const double t = now - last_at - stall;
-    if (!have_last || !(t > 0.0)) return false;
-    out[0] = silence_after(last[0], t, times);
-    out[1] = silence_after(last[1], t, times);
+    if (!have_last || !(now - last_at - stall > 0.0)) return false;
+    if (!falling || fall_start < last_at) {  // a new stall, not the fall a reading went on under
+        fall_from[0] = last[0];
+        fall_from[1] = last[1];
+        fall_start = last_at + stall;
+        falling = true;
+    }
+    const double t = std::max(0.0, now - fall_start);
+    out[0] = silence_after(fall_from[0], t, times);
+    out[1] = silence_after(fall_from[1], t, times);
     return true;
 }
 

@@ -34,6 +34,29 @@ double steady_ms() {
 
 bool same3(const float* a, const float* b) { return a[0] == b[0] && a[1] == b[1] && a[2] == b[2]; }
 
+bool same_scale(const MeterSnapshot& a, const MeterSnapshot& b) {
+    return a.scaleTop == b.scaleTop && a.scaleZero == b.scaleZero && a.segmentHeight == b.segmentHeight;
+}
+
+// The display values (thresholds and scale) of `from` into `to`; the levels stay.
+void take_display_values(MeterSnapshot& to, const MeterSnapshot& from) {
+    for (int i = 0; i < 3; ++i) {
+        to.peakThresholds[i] = from.peakThresholds[i];
+        to.rmsThresholds[i] = from.rmsThresholds[i];
+        to.crestThresholds[i] = from.crestThresholds[i];
+    }
+    to.scaleTop = from.scaleTop;
+    to.scaleZero = from.scaleZero;
+    to.segmentHeight = from.segmentHeight;
+}
+
+// `s` with every level at silence.
+MeterSnapshot silent(const MeterSnapshot& s) {
+    MeterSnapshot out = s;
+    out.heldPeakDb = out.peakDb = out.heldRmsDb = out.rmsDb = out.heldCrestDb = out.crestDb = kSilenceReadingDb;
+    return out;
+}
+
 // Whether a bar view would draw `next` differently from the snapshot it holds.
 bool bar_moves(const CMeterSegment& view, const MeterSnapshot& next) {
     const MeterSnapshot& shown = view.snapshot;
@@ -75,9 +98,35 @@ void ui_editor::build() {
     release_images();
     style_views();
     refresh_controls(true);
-    stall.forget();  // the new bar views show nothing until audio arrives
-    // Reopened: the new scale views start from what the old ones showed.
-    if (scales_shown) show_scales();
+    show_idle_meters();
+}
+
+// New views show silence on the current settings from the first frame, until
+// a reading arrives: the scales, the empty bars and the readouts' no-signal
+// text (a host that has not processed yet has published nothing).
+void ui_editor::show_idle_meters() {
+    last_left = settings_snapshot();
+    const MeterSnapshot idle[2] = {last_left, last_left};
+    show_levels(idle);
+    show_scales();
+    stall.start(idle, meter_clock());
+}
+
+// Silence on the current settings: the snapshot a detector would publish
+// after silence, from the settings as they are now.
+MeterSnapshot ui_editor::settings_snapshot() const {
+    MeterSnapshot s;
+    s.peakThresholds[kClip] = current_param(ID_PEAK_CLIP);
+    s.peakThresholds[kHigh] = current_param(ID_PEAK_HIGH);
+    s.peakThresholds[kLow] = current_param(ID_PEAK_LOW);
+    s.rmsThresholds[kHigh] = current_param(ID_RMS_HIGH);
+    s.rmsThresholds[kLow] = current_param(ID_RMS_LOW);
+    s.crestThresholds[kHigh] = current_param(ID_CREST_HIGH);
+    s.crestThresholds[kLow] = current_param(ID_CREST_LOW);
+    s.scaleTop = current_param(ID_SCALE_TOP);
+    s.scaleZero = current_param(ID_SCALE_ZERO);
+    s.segmentHeight = current_param(ID_SEGMENT_HEIGHT);
+    return silent(s);
 }
 
 CControl* ui_editor::create_custom_element(const ui_element& el) {
@@ -156,22 +205,35 @@ void ui_editor::refresh_meters() {
     bool scale_moved = false;
     const double now = meter_clock();
     if (take_meter_snapshots(engine_ref, taken)) {
-        stall.arrived(taken, now);
+        stall.arrived(taken, now, current_fall_times());
         // A scale value changed while a publication was waiting reaches the
-        // snapshots one publication after its flags: once the scales are shown,
-        // follow any change of their values too, or they would stay stale.
-        scale_moved = scales_shown && (taken[0].scaleTop != last_left.scaleTop ||
-                                       taken[0].scaleZero != last_left.scaleZero ||
-                                       taken[0].segmentHeight != last_left.segmentHeight);
+        // snapshots one publication after its flags: follow any change of
+        // the values the scales show too, or they would stay stale.
+        scale_moved = !same_scale(taken[0], last_left);
         last_left = taken[0];
         show_levels(taken);
     } else {
         // The host stopped sending audio: the bars fall as on silence.
         const double stall_ms = stall_after_ms(global_value(engine_ref, ID_SAMPLE_RATE),
                                                global_value(engine_ref, ID_SAMPLE_PER_BLOCK));
-        if (stall.fallen(now, stall_ms, current_fall_times(), taken)) show_levels(taken);
+        if (stall.fallen(now, stall_ms, current_fall_times(), taken)) scale_moved = show_fall(taken);
     }
     if (take_scale_change(engine_ref) || scale_moved) show_scales();
+}
+
+// The levels the editor makes itself while no audio arrives: drawn on the
+// current settings (nothing else would bring a changed setting to the
+// meters), and the detectors told to start from silence when audio returns.
+// Returns whether the scales must follow.
+bool ui_editor::show_fall(MeterSnapshot fallen[2]) {
+    const MeterSnapshot settings = settings_snapshot();
+    for (int c = 0; c < 2; ++c) take_display_values(fallen[c], settings);
+    if (engine_ref)
+        for (ChannelStrip& strip : engine_ref->strips) mark_stale(strip.detector.snapshot);
+    const bool scale_moved = !same_scale(fallen[0], last_left);
+    last_left = fallen[0];
+    show_levels(fallen);
+    return scale_moved;
 }
 
 // Both channels' levels into their bars and readouts; only views whose look
@@ -206,7 +268,6 @@ void ui_editor::show_scales() {
             view->setDirty(true);
         }
     }
-    scales_shown = true;
 }
 
 // ---- command buttons ---------------------------------------------------------------

@@ -35,13 +35,15 @@ protected:
 private:
     void style_views();
     void show_scales();
+    void show_idle_meters();
 
-    MeterSnapshot last_left;    // the left channel's last taken snapshot, for the scales
-    bool scales_shown = false;  // the scales have been drawn from a snapshot
-    stalled_meters stall;       // the bars' fall while no snapshot arrives
+    MeterSnapshot last_left;  // the left channel's last shown snapshot, for the scales
+    stalled_meters stall;     // the bars' fall while no snapshot arrives
     std::function<double()> meter_clock;
     void show_levels(const MeterSnapshot levels[2]);
+    bool show_fall(MeterSnapshot fallen[2]);
     fall_times current_fall_times() const;
+    MeterSnapshot settings_snapshot() const;
     void run_command(uint32_t command);
     void apply_preset(bool minus20);
     VSTGUI::CMeterSegment* meter(uint32_t id) const;

@@ -60,13 +60,23 @@ near() {  # near X Y R G B [TOL] LABEL
 near 200 8 50 50 50 3 "panel"
 near 24 100 60 60 60 3 "gain slider back"
 near 24 300 100 100 100 3 "gain slider value at 0 dB"
-near 76 300 56 56 56 3 "RMS bar background"
-near 96 300 56 56 56 3 "peak bar background"
+# The host has processed nothing: the meters show silence on the default
+# settings, unlit segments, the scales' numbers and "---" in the readouts.
+near 76 300 80 80 80 3 "RMS bar unlit segment"
+near 96 300 80 80 80 3 "peak bar unlit segment"
 near 126 300 56 56 56 3 "level scale background"
 near 184 300 56 56 56 3 "crest scale background"
 near 46 100 56 56 56 3 "gain scale background"
-near 88 23 60 60 60 3 "held peak readout"
+near 75 23 60 60 60 3 "held peak readout"
 near 210 598 50 50 50 3 "status line area"
+# Pixels of a colour (within 10 %) in a box WxH+X+Y.
+ink() { convert "$shot" -crop "$1" +repage -fill black -fuzz 10% +opaque "$2" -format '%[fx:int(mean*w*h*3)]' info:; }
+labels=$(ink 24x528+114+54 'rgb(192,192,192)')
+(( labels > 100 )) || fail "level scale without numbers ($labels pixels)"
+echo "ok: level scale number pixels = $labels"
+dashes=$(ink 32x14+72+16 'rgb(180,217,106)')
+(( dashes > 3 )) || fail "held peak readout without its text ($dashes pixels)"
+echo "ok: held peak readout text pixels = $dashes"
 body=$(px 20 397); IFS=, read -r r g b <<<"$body"
 (( r == g && g == b && r >= 58 && r <= 82 )) || fail "+1.0 button body is ($body)"
 echo "ok: +1.0 button body = ($body)"

@@ -5,6 +5,7 @@
 
 #include "editor_support.h"
 #include "engine/engine.h"
+#include "engine/value_format.h"
 #include "pluginterfaces/base/keycodes.h"
 #include "views/meter_segment.h"
 #include "views/text_button_mod.h"
@@ -103,7 +104,10 @@ TEST_F(EditorTest, AHostWithoutRunLoopGetsNoWindow) {
 
 TEST_F(EditorTest, CloseAndReopenRebuildsOnTheMainPage) {
     ASSERT_TRUE(open());
-    for (auto& strip : engine()->strips) {  // both channels publish a scale
+    // The host sets "Scale Zero" and both channels publish the scale.
+    ASSERT_EQ(adapter->setParamNormalized(b2::ID_SCALE_ZERO, b2::to_normalized(b2::ID_SCALE_ZERO, -20.0f)),
+              kResultOk);
+    for (auto& strip : engine()->strips) {
         strip.detector.snapshot.scaleZero = -20.0f;
         strip.detector.snapshot.segmentHeight = 16.0f;
         strip.detector.snapshot.ready.store(1);

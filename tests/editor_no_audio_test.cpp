@@ -1,11 +1,13 @@
 // The editor's own edits while the host does not process (a stopped audio
 // engine, a host that never processes): step buttons and presets show on the
-// next tick, and the audio path takes them once, when it starts.
+// next tick, the meters follow the scale settings, and the audio path takes
+// the edits once, when it starts.
 #include <cmath>
 
 #include "editor_support.h"
 #include "engine/engine.h"
 #include "engine/value_format.h"
+#include "views/meter_segment.h"
 
 namespace {
 using namespace editortest;
@@ -57,6 +59,33 @@ TEST_F(NoAudioTest, APresetShowsEveryValueOnTheNextTick) {
     const int ids[] = {3, 4, 9, 10, 11, 6, 7, 12, 13, 15};
     const float minus12[] = {0, -12, 0, -2, -4, -8, -12, 12, 10, 22};
     for (int i = 0; i < 10; ++i) expect_shown(ids[i], minus12[i]);
+}
+
+// The meters of an editor that has never had audio are drawn on the settings
+// as they are now: silence on the scale, and a changed scale reaches the
+// scales and the bars.
+TEST_F(NoAudioTest, TheMetersFollowTheSettings) {
+    double now = 0.0;
+    view->removed();
+    editor->set_meter_clock([&now] { return now; });
+    ASSERT_TRUE(open());
+    auto* scale = dynamic_cast<CMeterSegment*>(find(b2::UI_METER, b2::ID_LEVEL_SCALE));
+    auto* bar = dynamic_cast<CMeterSegment*>(find(b2::UI_METER, b2::ID_PEAK_RIGHT));
+    ASSERT_TRUE(scale && bar);
+    for (CMeterSegment* v : {scale, bar}) EXPECT_EQ(v->snapshot.segmentHeight, 16.0f);
+    EXPECT_EQ(bar->snapshot.peakDb, b2::kSilenceReadingDb);
+    EXPECT_EQ(label_text(b2::UI_READOUT, b2::ID_RMS_HELD_LEFT), "---");
+
+    click(find(b2::UI_KICK_BUTTON, b2::ID_SETTINGS));
+    click(button(b2::ID_PRESET_12));
+    for (now = 33.0; now < 400.0; now += 33.0) tick();
+    for (CMeterSegment* v : {scale, bar}) {
+        EXPECT_EQ(v->snapshot.segmentHeight, 22.0f);
+        EXPECT_EQ(v->snapshot.scaleZero, -12.0f);
+    }
+    EXPECT_EQ(bar->snapshot.peakThresholds[b2::kHigh], -2.0f);
+    EXPECT_EQ(label_text(b2::UI_READOUT, b2::ID_PEAK_HELD_RIGHT), "---");
+    editor->set_meter_clock(nullptr);
 }
 
 TEST_F(NoAudioTest, TheAudioPathTakesTheEditOnceWhenItStarts) {

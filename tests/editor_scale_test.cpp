@@ -133,6 +133,32 @@ TEST_F(ScaleTest, FactorChangesOnAnOpenEditorGoThroughTheHost) {
     expect_window(428, 1240);
 }
 
+// A host that refuses the size a new factor asks for, without calling
+// onSize, keeps its window: the frame keeps fitting that window and the size
+// the editor reports is that window's. The user's zoom is not lost.
+TEST_F(ScaleTest, AHostThatRefusesTheSizeKeepsItsWindowAndTheFrameFitsIt) {
+    ASSERT_TRUE(open());
+    ViewRect user(0, 0, 321, 930);  // the user's zoom 1.5
+    EXPECT_EQ(view->onSize(&user), kResultTrue);
+    host.refuses_resize = true;
+    for (float factor : {2.0f, 1.0f, 4.0f}) {
+        SCOPED_TRACE(factor);
+        const size_t before = host.resizes.size();
+        EXPECT_EQ(scale->setContentScaleFactor(factor), kResultTrue);
+        ASSERT_EQ(host.resizes.size(), before + 1) << "the host is asked";
+        EXPECT_EQ(host.resizes.back().getHeight(), static_cast<int>(930 * factor));
+        expect_window(321, 930);
+        expect_whole_page_visible();
+    }
+    // The host gives the window the size at factor 4 after all.
+    host.refuses_resize = false;
+    ViewRect given(0, 0, 1284, 3720);
+    EXPECT_EQ(view->onSize(&given), kResultTrue);
+    expect_window(1284, 3720);
+    EXPECT_EQ(scale->setContentScaleFactor(1.0f), kResultTrue);
+    expect_window(321, 930);
+}
+
 TEST_F(ScaleTest, TheUsersZoomMultipliesWithTheFactorAndSurvivesReopening) {
     ASSERT_TRUE(open());
     ViewRect user(0, 0, 321, 930);  // the host's window resized by the user: zoom 1.5

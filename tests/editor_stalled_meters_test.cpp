@@ -2,6 +2,7 @@
 // as they would on silence, a host with slow big blocks never sees that fall,
 // and the next real snapshot shows exactly. The editor's clock is driven by
 // the test; a tick changes only the views whose look changes.
+#include <algorithm>
 #include <set>
 
 #include "editor_support.h"
@@ -132,6 +133,81 @@ TEST_F(StalledMetersTest, BarsFallAsOnSilenceAfterTheDelayAndTheNextSnapshotShow
         b2::formatReadout(published[c].heldPeakDb - published[c].scaleZero, text);
         EXPECT_EQ(label_text(b2::UI_READOUT, b2::ID_PEAK_HELD_LEFT + c), text);
     }
+}
+
+// When the host resumes after the meters fell, the levels measured before the
+// stop do not come back: the detectors start again from silence, and until
+// the fall reaches silence each meter shows the higher of its fall and the
+// new reading.
+TEST_F(StalledMetersTest, AfterALongStallTheMetersShowOnlyTheNewAudio) {
+    for (bool new_editor : {false, true}) {
+        SCOPED_TRACE(new_editor ? "a new editor opened during the stall" : "editor open");
+        play_then_take(60, 0.5f, now);
+        ASSERT_NEAR(shown(b2::ID_PEAK_LEFT).heldPeakDb, -6.02f, 0.01f);
+        const double stop = now;
+        if (new_editor) {  // as hosts open the editor again: a new view, which saw no audio at all
+            view->removed();
+            view->setFrame(nullptr);
+            view = Steinberg::owned(adapter->createView("editor"));
+            ASSERT_TRUE(view);
+            editor = dynamic_cast<b2::ui_editor*>(view.get());
+            ASSERT_NE(editor, nullptr);
+            editor->set_meter_clock([this] { return now; });
+            view->setFrame(&host);
+            ASSERT_TRUE(open());
+            tick_at(stop + 33.0);
+        }
+        for (double t = stop + 66.0; t <= stop + 5000.0; t += 33.0) tick_at(t);
+        EXPECT_EQ(label_text(b2::UI_READOUT, b2::ID_PEAK_HELD_LEFT), "---");
+
+        // The host resumes 26 dB quieter.
+        for (double t = stop + 5010.0; t < stop + 6000.0; t += 33.0) {
+            process(1584, 0.05f);
+            tick_at(t);
+            SCOPED_TRACE(t - stop);
+            for (uint32_t c = 0; c < 2; ++c) {
+                const b2::MeterSnapshot& s = shown(b2::ID_PEAK_LEFT + c);
+                EXPECT_NEAR(s.peakDb, -26.02f, 0.01f);
+                EXPECT_NEAR(s.heldPeakDb, -26.02f, 0.01f);
+                EXPECT_LE(shown(b2::ID_RMS_LEFT + c).heldRmsDb, -23.0f + 0.01f);
+                EXPECT_EQ(label_text(b2::UI_READOUT, b2::ID_PEAK_HELD_LEFT + c), "-26.0");
+            }
+        }
+    }
+}
+
+TEST_F(StalledMetersTest, AfterAShortStallTheMetersGoOnFromTheirFall) {
+    play_then_take(60, 0.5f, 0.0);
+    const float held = shown(b2::ID_PEAK_LEFT).heldPeakDb;
+    const float peak = shown(b2::ID_PEAK_LEFT).peakDb;
+    ASSERT_NEAR(held, -6.02f, 0.01f);
+    for (double t = 33.0; t <= 396.0; t += 33.0) tick_at(t);
+    // The fall began at 250 ms: 20 dB per "Peak Fall" (300 ms).
+    const auto fall = [&](double t) { return peak - 20.0f * static_cast<float>(t - 250.0) / 300.0f; };
+    ASSERT_NEAR(shown(b2::ID_PEAK_LEFT).peakDb, fall(396.0), 0.01f);
+
+    // The host resumes at -40 dB: the peaks go on falling until they reach
+    // it, the held peaks stay for "Value Hold" (1500 ms from the fall's
+    // start), then take the new level.
+    float last = shown(b2::ID_PEAK_LEFT).peakDb;
+    for (double t = 400.0; t <= 2500.0; t += 33.0) {
+        process(1584, 0.01f);
+        tick_at(t);
+        SCOPED_TRACE(t);
+        for (uint32_t c = 0; c < 2; ++c) {
+            const b2::MeterSnapshot& s = shown(b2::ID_PEAK_LEFT + c);
+            EXPECT_NEAR(s.peakDb, std::max(fall(t), -40.0f), 0.05f);
+            EXPECT_LE(s.peakDb, last + 0.01f) << "no jump back up";
+            if (t < 1740.0) {
+                EXPECT_EQ(s.heldPeakDb, held);
+            } else if (t > 1760.0) {
+                EXPECT_NEAR(s.heldPeakDb, -40.0f, 0.01f);
+            }
+        }
+        last = shown(b2::ID_PEAK_LEFT).peakDb;
+    }
+    EXPECT_EQ(label_text(b2::UI_READOUT, b2::ID_PEAK_HELD_RIGHT), "-40.0");
+    EXPECT_NEAR(shown(b2::ID_RMS_LEFT).heldRmsDb, -37.0f, 0.01f);
 }
 
 // 4096-sample blocks at 8 kHz: one snapshot every 512 ms, ticks in between

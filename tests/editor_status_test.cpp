@@ -126,8 +126,8 @@ TEST_F(StatusTest, MetersShowBothChannelsOfOnePublication) {
 
     publish(snapshot(engine(), 0), -3.04f, -20.0f, 6.0f);
     tick();
-    EXPECT_EQ(rms_left->snapshot.segmentHeight, 0.0f) << "one channel alone changes nothing";
-    EXPECT_EQ(label_text(b2::UI_READOUT, b2::ID_PEAK_HELD_LEFT), "");
+    EXPECT_EQ(rms_left->snapshot.heldPeakDb, b2::kSilenceReadingDb) << "one channel alone changes nothing";
+    EXPECT_EQ(label_text(b2::UI_READOUT, b2::ID_PEAK_HELD_LEFT), "---");
     EXPECT_EQ(snapshot(engine(), 0).ready.load(), 1);
 
     publish(snapshot(engine(), 1), -250.0f, 0.0f, -2.0f);
@@ -154,12 +154,13 @@ TEST_F(StatusTest, MetersShowBothChannelsOfOnePublication) {
     EXPECT_EQ(colour(b2::ID_CREST_HELD_LEFT), MeterColors::kNormal) << "6 is below the crest low threshold 12";
     EXPECT_EQ(colour(b2::ID_CREST_HELD_RIGHT), MeterColors::kUnlitSegment) << "negative crest";
 
-    // The scales wait for both channels' scale flags, then take channel 1's.
+    // The scales show channel 1's scale; its flags are taken when both
+    // channels have raised them.
     auto* level_scale = dynamic_cast<CMeterSegment*>(find(b2::UI_METER, b2::ID_LEVEL_SCALE));
-    EXPECT_EQ(level_scale->snapshot.segmentHeight, 0.0f);
+    EXPECT_EQ(level_scale->snapshot.scaleZero, -20.0f);
     snapshot(engine(), 0).scaleChanged.store(1);
     tick();
-    EXPECT_EQ(level_scale->snapshot.segmentHeight, 0.0f);
+    EXPECT_EQ(snapshot(engine(), 0).scaleChanged.load(), 1);
     snapshot(engine(), 1).scaleChanged.store(1);
     tick();
     EXPECT_EQ(level_scale->snapshot.scaleZero, -20.0f);

@@ -154,9 +154,11 @@ public:
     std::vector<Steinberg::IPtr<Steinberg::Linux::IEventHandler>> events;
 
     bool answers_with_on_size = false;  // a host that resizes its window at once and says so
+    bool refuses_resize = false;        // a host that keeps its window as it is
 
     tresult PLUGIN_API resizeView(Steinberg::IPlugView* view, Steinberg::ViewRect* r) override {
         resizes.push_back(*r);
+        if (refuses_resize) return kResultFalse;
         if (answers_with_on_size && view) {
             Steinberg::ViewRect given = *r;
             view->onSize(&given);
