@@ -91,17 +91,4 @@ std::vector<uint8_t> offscreen_editor::rgba() const {
     return out;
 }
 
-bool offscreen_editor::save_png(const std::string& path, std::string& error) const {
-    if (!ok()) {
-        error = "the editor could not be drawn";
-        return false;
-    }
-    if (cairo_surface_write_to_png(p->surface, path.c_str()) != CAIRO_STATUS_SUCCESS) {
-        std::remove(path.c_str());
-        error = "cannot write \"" + path + "\"";
-        return false;
-    }
-    return true;
-}
-
 }  // namespace b2

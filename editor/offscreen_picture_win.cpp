@@ -93,13 +93,4 @@ std::vector<uint8_t> offscreen_editor::rgba() const {
     return out;
 }
 
-bool offscreen_editor::save_png(const std::string& path, std::string& error) const {
-    rgba_image image{p->width, p->height, rgba()};
-    if (image.pixels.empty()) {
-        error = "the editor could not be drawn";
-        return false;
-    }
-    return write_rgba_png(path, image, error);
-}
-
 }  // namespace b2
