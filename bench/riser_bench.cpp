@@ -126,11 +126,13 @@ BENCHMARK(BM_Ebur128)->Unit(benchmark::kMillisecond);
 
 // The plainest fast version of the meter's work, the reference for Riser's
 // speed: per channel a constant gain (its output written, as a plug-in must),
-// the two BS.1770 biquads in transposed direct form II with their state in
-// locals, the sum of squares and the largest magnitude of each 16 samples, and a 30 ms
-// ring of block means; the two channels one after the other.
+// the BS.1770 high-pass in its form around z = 1 (two running sums) and the
+// shelf in transposed direct form II, their state in locals, the sum of
+// squares and the largest magnitude of each 16 samples, and a 30 ms ring of
+// block means; the two channels one after the other.
 struct PlainChannel {
-    b2::Biquad hp, sh;
+    b2::DeltaHighpass hp;
+    b2::Biquad sh;
     float z0 = 0, z1 = 0, z2 = 0, z3 = 0;
     float ring[90] = {};  // 30 ms of 16-sample blocks at 48 kHz
     int pos = 0;
@@ -149,9 +151,9 @@ struct PlainChannel {
             for (int j = i; j < i + 16; ++j) {
                 const float in = x[j] * gain;
                 out[j] = in;
-                const float h = hp.b0 * in + a;
-                a = hp.b1 * in - hp.a1 * h + b;
-                b = hp.b2 * in - hp.a2 * h;
+                const float h = (in - hp.d0 * b) - hp.d1 * a;
+                b += a;
+                a += h;
                 const float y = sh.b0 * h + c;
                 c = sh.b1 * h - sh.a1 * y + d;
                 d = sh.b2 * h - sh.a2 * y;

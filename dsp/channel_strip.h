@@ -43,17 +43,28 @@ struct Biquad {
     float b0 = 0, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
 };
 
+// The high-pass (1 - 1/z)^2 / (1 + a1/z + a2/z^2) written around z = 1: with
+// z = 1 + d it is d^2 / (d^2 + d1 d + d0). Its poles lie close to z = 1, where
+// a1 and a2 are near -2 and 1; d1 = 2 + a1 and d0 = 1 + a1 + a2 are the small
+// numbers that set its corner and damping, held to float's relative precision.
+struct DeltaHighpass {
+    float d1 = 0, d0 = 0;
+};
+
 struct KWeighting {
     const float* source = nullptr;
     float output[kBlock] = {};
     const value_slot* rateSlot = nullptr;
     const value_slot* enableSlot = nullptr;
-    // [0], [1]: last two samples of the previous block; [2..17]: this block.
-    float x[kBlock + 2] = {};
+    // The high-pass's state: the running sum of its output and the running
+    // sum of that.
+    float hpSum = 0, hpSumOfSums = 0;
+    // High-pass output h and shelf output y. [0], [1]: last two samples of
+    // the previous block; [2..17]: this block.
     float h[kBlock + 2] = {};
     float y[kBlock + 2] = {};
     Biquad shelf;
-    Biquad highpass;
+    DeltaHighpass highpass;
     bool active = false;  // "K Filter" as it stood at the start of the cell
     bool available = false;  // the rate allows the weighting (k_weighting.h)
 };

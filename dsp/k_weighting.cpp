@@ -23,10 +23,7 @@ constexpr double kHighpassHz = 38.13547087602444;
 constexpr double kHighpassQInverse = 1.9986927057725021;
 
 // The coefficients are designed in double precision and each is rounded to
-// float once. The high-pass is stable while 1 + a2 - |a1| > 0, and at the
-// highest rates that margin is tiny (9.7e-8 at 768 kHz): one rounding of a1
-// and a2 moves it by at most 9e-8, while a design in float, with its
-// intermediate roundings, put a pole on or outside the unit circle there.
+// float once.
 void compute_shelf(Biquad& s, double fs) {
     const double K = std::tan(kPi * kShelfCentreHz / fs);
     const double KQ = K * kShelfQInverse, K2 = K * K, VbK = K * kShelfVbOverQ;
@@ -38,32 +35,36 @@ void compute_shelf(Biquad& s, double fs) {
     s.a2 = static_cast<float>((1.0 - KQ + K2) / a0);
 }
 
-void compute_highpass(Biquad& s, double fs) {
+// The high-pass's numerator (1, -2, 1) is not scaled, as in BS.1770's
+// published coefficients. Its denominator is held as d1 = 2 + a1 and
+// d0 = 1 + a1 + a2, each derived without cancellation: at 768 kHz d0 is about
+// 1e-7 while a1 and a2, rounded to float, would each be off by up to 6e-8,
+// which moved the corner (20 Hz read 1.3 dB high). Rounded directly, d1 and d0
+// keep 7 significant digits at every rate, and the filter stays stable with a
+// wide margin (0 < d0 < d1 < 2).
+void compute_highpass(DeltaHighpass& s, double fs) {
     const double K = std::tan(kPi * kHighpassHz / fs);
     const double KQ = K * kHighpassQInverse, K2 = K * K;
     const double a0 = 1.0 + KQ + K2;
-    s.b0 = 1.0f;  // the numerator (1, -2, 1) is not scaled
-    s.b1 = -2.0f;
-    s.b2 = 1.0f;
-    s.a1 = static_cast<float>(2.0 * (K2 - 1.0) / a0);
-    s.a2 = static_cast<float>((1.0 - KQ + K2) / a0);
+    s.d1 = static_cast<float>(2.0 * (KQ + 2.0 * K2) / a0);
+    s.d0 = static_cast<float>(4.0 * K2 / a0);
 }
 
 bool finite_pair(const float* v) {
     return std::isfinite(v[kBlock]) && std::isfinite(v[kBlock + 1]);
 }
 
-// Carries the last two samples of each history into the next block. A history
+// Carries the last two samples of each history into the next block. A state
 // that went non-finite (NaN or Inf on the input) would stay so for good through
 // the recursion; it restarts from silence instead so the meter recovers.
 void carry_history(KWeighting& m) {
-    if (!(finite_pair(m.x) && finite_pair(m.h) && finite_pair(m.y))) {
-        std::memset(m.x, 0, sizeof m.x);
+    if (!(std::isfinite(m.hpSum) && std::isfinite(m.hpSumOfSums) && finite_pair(m.h) && finite_pair(m.y))) {
+        m.hpSum = m.hpSumOfSums = 0.0f;
         std::memset(m.h, 0, sizeof m.h);
         std::memset(m.y, 0, sizeof m.y);
         return;
     }
-    float* const histories[3] = {m.x, m.h, m.y};
+    float* const histories[2] = {m.h, m.y};
     for (float* v : histories) {
         v[0] = v[kBlock];
         v[1] = v[kBlock + 1];
@@ -77,7 +78,7 @@ void compute_k_weighting(KWeighting& m, float fs) {
     if (!m.available) {
         // No meaningful weighting at this rate: the cells pass unweighted.
         m.shelf = Biquad{};
-        m.highpass = Biquad{};
+        m.highpass = DeltaHighpass{};
         return;
     }
     compute_shelf(m.shelf, fs);
@@ -86,21 +87,21 @@ void compute_k_weighting(KWeighting& m, float fs) {
 
 namespace {
 
-// The filter's recursion state for a piece, held in registers: x1 is the
-// input one sample back, x2 two samples back; likewise h (high-pass output)
-// and y (shelf output). The history arrays keep them between pieces at the
-// positions a whole-cell loop would have written.
+// The filter's recursion state for a piece, held in registers: s1 and s2 are
+// the high-pass's sums; h1 is its output one sample back, h2 two samples
+// back, and likewise y for the shelf. The history arrays keep h and y between
+// pieces at the positions a whole-cell loop would have written.
 struct KState {
-    float x1, x2, h1, h2, y1, y2;
+    float s1, s2, h1, h2, y1, y2;
 };
 
 KState load_state(const KWeighting& m, int from) {
-    return {m.x[from + 1], m.x[from], m.h[from + 1], m.h[from], m.y[from + 1], m.y[from]};
+    return {m.hpSum, m.hpSumOfSums, m.h[from + 1], m.h[from], m.y[from + 1], m.y[from]};
 }
 
 void store_state(KWeighting& m, const KState& s, int to) {
-    m.x[to + 1] = s.x1;
-    m.x[to] = s.x2;
+    m.hpSum = s.s1;
+    m.hpSumOfSums = s.s2;
     m.h[to + 1] = s.h1;
     m.h[to] = s.h2;
     m.y[to + 1] = s.y1;
@@ -109,13 +110,15 @@ void store_state(KWeighting& m, const KState& s, int to) {
 
 // One sample through the high-pass and the shelf, with every sum in its fixed
 // order; returns the weighted sample.
-// The high-pass numerator is always (1, -2, 1): multiplying by those is exact,
-// so they are written as constants (fewer values held in registers).
-inline float k_step(const Biquad& hp, const Biquad& sh, KState& s, float x) {
-    const float h = ((x + -2.0f * s.x1) + s.x2) - hp.a1 * s.h1 - hp.a2 * s.h2;
+// The high-pass in its form around z = 1: h = x - d1 s1 - d0 s2, where s1 sums
+// h and s2 sums s1 (up to the previous sample). The input enters undifferenced
+// and the small coefficients multiply the sums, so float rounding neither
+// moves the corner nor is amplified by the poles' closeness to z = 1.
+inline float k_step(const DeltaHighpass& hp, const Biquad& sh, KState& s, float x) {
+    const float h = (x - hp.d0 * s.s2) - hp.d1 * s.s1;
+    s.s2 = s.s2 + s.s1;
+    s.s1 = s.s1 + h;
     const float y = ((sh.b1 * s.h1 + sh.b0 * h) + sh.b2 * s.h2) - sh.a1 * s.y1 - sh.a2 * s.y2;
-    s.x2 = s.x1;
-    s.x1 = x;
     s.h2 = s.h1;
     s.h1 = h;
     s.y2 = s.y1;
@@ -140,7 +143,8 @@ void copy_through(KWeighting& m, int from, int to) {
 }
 
 void filter_piece(KWeighting& m, int from, int to) {
-    const Biquad hp = m.highpass, sh = m.shelf;
+    const DeltaHighpass hp = m.highpass;
+    const Biquad sh = m.shelf;
     KState s = load_state(m, from);
     for (int i = from; i < to; ++i) m.output[i] = k_step(hp, sh, s, m.source[i]);
     store_state(m, s, to);
@@ -161,28 +165,28 @@ namespace {
 // so each channel's results are the ones it would get alone, at half the
 // instructions and with the two recursions overlapping.
 void filter_pair(KWeighting& a, KWeighting& b, int from, int to) {
-    const __m128 ha1 = lanes(a.highpass.a1, b.highpass.a1), ha2 = lanes(a.highpass.a2, b.highpass.a2);
+    const __m128 hd1 = lanes(a.highpass.d1, b.highpass.d1), hd0 = lanes(a.highpass.d0, b.highpass.d0);
     const __m128 sb0 = lanes(a.shelf.b0, b.shelf.b0), sb1 = lanes(a.shelf.b1, b.shelf.b1);
     const __m128 sb2 = lanes(a.shelf.b2, b.shelf.b2), sa1 = lanes(a.shelf.a1, b.shelf.a1);
     const __m128 sa2 = lanes(a.shelf.a2, b.shelf.a2);
-    const __m128 minus2 = _mm_set1_ps(-2.0f), scale = _mm_set1_ps(0.92352784f);
+    const __m128 scale = _mm_set1_ps(0.92352784f);
     const KState la = load_state(a, from), lb = load_state(b, from);
-    __m128 x1 = lanes(la.x1, lb.x1), x2 = lanes(la.x2, lb.x2), h1 = lanes(la.h1, lb.h1);
+    __m128 s1 = lanes(la.s1, lb.s1), s2 = lanes(la.s2, lb.s2), h1 = lanes(la.h1, lb.h1);
     __m128 h2 = lanes(la.h2, lb.h2), y1 = lanes(la.y1, lb.y1), y2 = lanes(la.y2, lb.y2);
     for (int i = from; i < to; ++i) {
         const __m128 x = load_lanes(a.source + i, b.source + i);
-        const __m128 h = _mm_sub_ps(
-            _mm_sub_ps(_mm_add_ps(_mm_add_ps(x, _mm_mul_ps(minus2, x1)), x2), _mm_mul_ps(ha1, h1)),
-            _mm_mul_ps(ha2, h2));
+        const __m128 h = _mm_sub_ps(_mm_sub_ps(x, _mm_mul_ps(hd0, s2)), _mm_mul_ps(hd1, s1));
+        s2 = _mm_add_ps(s2, s1);
+        s1 = _mm_add_ps(s1, h);
         const __m128 y = _mm_sub_ps(
             _mm_sub_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(sb1, h1), _mm_mul_ps(sb0, h)), _mm_mul_ps(sb2, h2)),
                        _mm_mul_ps(sa1, y1)),
             _mm_mul_ps(sa2, y2));
-        x2 = x1, x1 = x, h2 = h1, h1 = h, y2 = y1, y1 = y;
+        h2 = h1, h1 = h, y2 = y1, y1 = y;
         store_lanes(a.output + i, b.output + i, _mm_mul_ps(y, scale));
     }
-    store_state(a, {lane0(x1), lane0(x2), lane0(h1), lane0(h2), lane0(y1), lane0(y2)}, to);
-    store_state(b, {lane1(x1), lane1(x2), lane1(h1), lane1(h2), lane1(y1), lane1(y2)}, to);
+    store_state(a, {lane0(s1), lane0(s2), lane0(h1), lane0(h2), lane0(y1), lane0(y2)}, to);
+    store_state(b, {lane1(s1), lane1(s2), lane1(h1), lane1(h2), lane1(y1), lane1(y2)}, to);
     if (to == kBlock) {
         carry_history(a);
         carry_history(b);

@@ -238,6 +238,8 @@ TEST(ChannelStrip, NewRateKeepsGainAndFilterState) {
     b2::apply_sample_rate(e.get(), true);
     const b2::ChannelStrip& s = e->strips[0];
     EXPECT_EQ(s.gain.gain, before.gain.gain);
+    EXPECT_EQ(s.kweight.hpSum, before.kweight.hpSum);
+    EXPECT_EQ(s.kweight.hpSumOfSums, before.kweight.hpSumOfSums);
     EXPECT_EQ(std::memcmp(s.kweight.h, before.kweight.h, sizeof s.kweight.h), 0);
     EXPECT_EQ(std::memcmp(s.kweight.y, before.kweight.y, sizeof s.kweight.y), 0);
 

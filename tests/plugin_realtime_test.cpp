@@ -411,7 +411,8 @@ struct SubnormalScan {
             check(p + "gain.target", s.gain.target);
             check(p + "gain.ramp", s.gain.ramp, b2::kBlock);
             check(p + "gain.output", s.gain.output, b2::kBlock);
-            check(p + "kweight.x", s.kweight.x, b2::kBlock + 2);
+            check(p + "kweight.hpSum", s.kweight.hpSum);
+            check(p + "kweight.hpSumOfSums", s.kweight.hpSumOfSums);
             check(p + "kweight.h", s.kweight.h, b2::kBlock + 2);
             check(p + "kweight.y", s.kweight.y, b2::kBlock + 2);
             check(p + "kweight.output", s.kweight.output, b2::kBlock);
