@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "plugin/denormal_guard.h"
+#include "dsp/denormal_guard.h"
 #include "tests/plugin_host.h"
 
 namespace {

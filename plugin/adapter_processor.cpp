@@ -8,7 +8,7 @@
 #include "engine/script_bridge.h"
 #include "engine/value_format.h"
 #include "plugin/adapter_helpers.h"
-#include "plugin/denormal_guard.h"
+#include "dsp/denormal_guard.h"
 #include "pluginterfaces/vst/ivstevents.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 #include "pluginterfaces/vst/ivstprocesscontext.h"

@@ -27,7 +27,7 @@
 #include "base/thread/include/flock.h"
 #include "engine/script_bridge.h"
 #include "engine/value_format.h"
-#include "plugin/denormal_guard.h"
+#include "dsp/denormal_guard.h"
 #include "tests/byte_stream.h"
 #include "tests/plugin_host.h"
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "dsp/denormal_guard.h"
 #include "engine/script_bridge.h"
 #include "engine/strip_wiring.h"
 #include "tools/riser_meter/history.h"
@@ -48,7 +49,9 @@ MeterRun::~MeterRun() { b2::destroy_engine(engine); }
 void MeterRun::process(float* left, float* right, int n) {
     // The engine's readings do not depend on how the stream is cut, so the
     // block is cut once more at every tick: snapshots are then taken at the
-    // same stream positions whatever the host block size.
+    // same stream positions whatever the host block size. Denormals are
+    // flushed as in the plug-in's process call.
+    riser::DenormalGuard no_denormals;
     while (n > 0) {
         const int piece = static_cast<int>(std::min<int64_t>(n, tick_period - since_tick));
         float* io[2] = {left, right};
