@@ -46,5 +46,6 @@ cmake --build "$dir" -j "$jobs"
 echo "== windows: tests under Wine ($(date +%T))"
 # The first start creates the Wine prefix; do it once before parallel tests.
 "$root/scripts/wine-run.sh" cmd /c exit > /dev/null 2>&1 || true
-ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+# --timeout: the limit of the tests that set none (the validator under Wine).
+ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300
 echo "== windows: riser.vst3 built and validated ($(date +%T))"

@@ -31,14 +31,18 @@ cache_check() {
 }
 
 # cache_begin ROOT: waits for any other set-up of ROOT, then sets cache_stage
-# (ROOT.partial, emptied) and removes it again on exit or interruption.
+# (ROOT.partial, emptied) and removes it again on exit or interruption. Stops
+# set-up with a message when the lock cannot be had: without it two set-ups
+# could build one stage at once.
 cache_begin() {
-  local root=$1
-  mkdir -p "$(dirname "$root")"
-  exec {cache_lock_fd}> "$root.lock"
+  local root=$1 parent
+  parent=$(dirname "$root")
+  mkdir -p "$parent" || cache_no_lock "$root" "cannot make the folder $parent"
+  # (A failed redirection of `exec` returns instead of ending the shell.)
+  exec {cache_lock_fd}> "$root.lock" || cache_no_lock "$root" "cannot open $root.lock"
   if ! flock -n "$cache_lock_fd"; then
     echo "setup: waiting for another set-up of $root"
-    flock "$cache_lock_fd"
+    flock "$cache_lock_fd" || cache_no_lock "$root" "flock failed on $root.lock"
   fi
   cache_stage="$root.partial"
   trap 'rm -rf "$cache_stage" "${cache_temp[@]}"' EXIT
@@ -49,13 +53,22 @@ cache_begin() {
 }
 cache_temp=()
 
-# cache_needed ROOT MARKER OWN_GLOB USABLE_FN: 1 when ROOT is ready; else 0
-# after taking ROOT's lock (cache_begin) and checking again, as another
-# set-up may have finished it meanwhile. Use: cache_needed ... || exit 0
-cache_needed() {
-  cache_check "$@" && return 1
+cache_no_lock() {  # root, reason
+  echo "setup: cannot lock $1 against other set-ups ($2); set-up stops." \
+       "Choose a place where you can write and lock files." >&2
+  exit 1
+}
+
+# cache_prepare ROOT MARKER OWN_GLOB USABLE_FN: ends the calling script with
+# status 0 when ROOT is ready; otherwise returns holding ROOT's lock
+# (cache_begin) after checking again, as another set-up may have finished it
+# meanwhile. Called as a command of its own, never in a condition, so that
+# `set -e` holds inside. ROOT must be normalised (no trailing "/"): the
+# location scripts do it.
+cache_prepare() {
+  if cache_check "$@"; then exit 0; fi
   cache_begin "$1"
-  ! cache_check "$@"
+  if cache_check "$@"; then exit 0; fi
 }
 
 # cache_commit ROOT OWN_GLOB: puts the complete stage in place. What is at ROOT

@@ -22,7 +22,7 @@ jobs=${RISER_JOBS:-$(nproc)}
 # A folder of the user's own is usable when it holds the executable.
 pluginval_usable() { [ -x "$1/bin/pluginval" ]; }
 own=$(basename "$RISER_PLUGINVAL_MARKER")
-cache_needed "$root" "$RISER_PLUGINVAL_MARKER" "$own" pluginval_usable || exit 0
+cache_prepare "$root" "$RISER_PLUGINVAL_MARKER" "$own" pluginval_usable
 stage=$cache_stage
 
 is_local() { case "$1" in /*|file://*|./*|../*) return 0 ;; esac; return 1; }

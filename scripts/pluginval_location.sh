@@ -6,6 +6,7 @@
 #                         (default: the public one)
 RISER_PLUGINVAL_TAG=v1.0.3
 RISER_PLUGINVAL_ROOT_RESOLVED=${RISER_PLUGINVAL_ROOT:-${XDG_CACHE_HOME:-$HOME/.cache}/riser/pluginval-$RISER_PLUGINVAL_TAG}
+RISER_PLUGINVAL_ROOT_RESOLVED=$(realpath -ms -- "$RISER_PLUGINVAL_ROOT_RESOLVED")  # as in sdk_location.sh
 PLUGINVAL_URL_RESOLVED=${PLUGINVAL_URL:-https://github.com/Tracktion/pluginval.git}
 JUCE_URL_RESOLVED=${JUCE_URL:-https://github.com/juce-framework/JUCE.git}
 RISER_PLUGINVAL_BIN=$RISER_PLUGINVAL_ROOT_RESOLVED/bin/pluginval

@@ -22,7 +22,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # shellcheck source=scripts/sdk_location.sh
 source "$root/scripts/sdk_location.sh"
 # shellcheck source=scripts/compiler_cache.sh
-source "$root/scripts/compiler_cache.sh"
+source "$root/scripts/compiler_cache.sh"  # (CCACHE_BASEDIR for the build)
 fail() { echo "release: $*" >&2; exit 1; }
 
 jobs=${RISER_JOBS:-$(nproc)}
@@ -43,16 +43,8 @@ echo "release: Riser $version from $commit"
 
 # 1. The sources of HEAD, built with release flags.
 build=$work/build
-maps="-ffile-prefix-map=$work/src=riser-$version -ffile-prefix-map=$VST3_SDK_ROOT_RESOLVED=vst3sdk"
-maps+=" -ffile-prefix-map=$build=build"
-cflags="-O2 -DNDEBUG -fstack-protector-strong -Wformat -Werror=format-security -D_FORTIFY_SOURCE=2 $maps"
-ldflags="-Wl,-z,relro -Wl,-z,now"
 echo "release: building in $build"
-cmake -S "$work/src" -B "$build" -G Ninja "${cache_args[@]}" -DCMAKE_BUILD_TYPE=Release \
-  "-DVST3_SDK_ROOT=$VST3_SDK_ROOT_RESOLVED" \
-  "-DCMAKE_C_FLAGS_RELEASE=$cflags" "-DCMAKE_CXX_FLAGS_RELEASE=$cflags" \
-  "-DCMAKE_EXE_LINKER_FLAGS=$ldflags" "-DCMAKE_SHARED_LINKER_FLAGS=$ldflags" \
-  "-DCMAKE_MODULE_LINKER_FLAGS=$ldflags" > "$work/configure.log" 2>&1 \
+"$root/scripts/release_configure.sh" linux "$work/src" "$build" "riser-$version" > "$work/configure.log" 2>&1 \
   || { cat "$work/configure.log"; fail "configuring failed"; }
 cmake --build "$build" -j "$jobs" --target riser riser-meter > "$work/build.log" 2>&1 \
   || { tail -n 40 "$work/build.log"; fail "the build failed"; }
@@ -77,10 +69,10 @@ cp "$work/src/packaging/debian/lintian-overrides" "$stage/usr/share/lintian/over
 
 # Nothing of this machine in the binaries: no path of the checkout, the SDK
 # or the build folders.
+# shellcheck source=scripts/release_paths.sh
+source "$root/scripts/release_paths.sh"
 for f in "$so" "$exe"; do
-  for p in "$root" "$work" "$VST3_SDK_ROOT_RESOLVED" "$HOME"; do
-    if grep -qaF "$p" "$f"; then fail "$(basename "$f") contains the path $p"; fi
-  done
+  release_check_paths "$f" "$root" "$work" "$VST3_SDK_ROOT_RESOLVED" "${HOME:-}"
 done
 
 # 3. The Debian package: dependencies from the binaries.

@@ -28,7 +28,7 @@ for tool in git zip makensis "$RISER_MINGW_HOST-strip" "$RISER_MINGW_HOST-g++-po
     || fail "$tool is missing (Debian packages git, zip, nsis; scripts/setup.sh --windows for MinGW-w64)"
 done
 # shellcheck source=scripts/compiler_cache.sh
-source "$root/scripts/compiler_cache.sh"
+source "$root/scripts/compiler_cache.sh"  # (CCACHE_BASEDIR for the build)
 
 # shellcheck source=scripts/release_source.sh
 source "$root/scripts/release_source.sh"
@@ -38,14 +38,8 @@ echo "release (Windows): Riser $version from $commit"
 
 # 1. The sources of HEAD, cross-built with release flags.
 build=$work/build
-maps="-ffile-prefix-map=$work/src=riser-$version -ffile-prefix-map=$VST3_SDK_ROOT_RESOLVED=vst3sdk"
-maps+=" -ffile-prefix-map=$RISER_WINDOWS_DEPS_RESOLVED=windows-deps -ffile-prefix-map=$build=build"
-flags="-O2 -DNDEBUG $maps"
 echo "release (Windows): building in $build"
-RISER_WINEPREFIX="$work/wine" cmake -S "$work/src" -B "$build" -G Ninja "${cache_args[@]}" \
-  -DCMAKE_BUILD_TYPE=Release "-DVST3_SDK_ROOT=$VST3_SDK_ROOT_RESOLVED" \
-  -DCMAKE_TOOLCHAIN_FILE="$work/src/cmake/mingw-w64-x86_64.cmake" \
-  "-DCMAKE_C_FLAGS_RELEASE=$flags" "-DCMAKE_CXX_FLAGS_RELEASE=$flags" \
+RISER_WINEPREFIX="$work/wine" "$root/scripts/release_configure.sh" windows "$work/src" "$build" "riser-$version" \
   > "$work/configure.log" 2>&1 || { cat "$work/configure.log"; fail "configuring failed"; }
 RISER_WINEPREFIX="$work/wine" cmake --build "$build" -j "$jobs" --target riser > "$work/build.log" 2>&1 \
   || { tail -n 40 "$work/build.log"; fail "the build failed"; }
@@ -60,9 +54,9 @@ dll=$tree/riser.vst3/Contents/x86_64-win/riser.vst3
 [ -f "$dll" ] || fail "the build wrote no $dll"
 "$RISER_MINGW_HOST-strip" --strip-unneeded "$dll"
 "$root/scripts/check_windows_dll.sh" "$dll"
-for p in "$root" "$work" "$VST3_SDK_ROOT_RESOLVED" "$RISER_WINDOWS_DEPS_RESOLVED" "$HOME"; do
-  if grep -qaF "$p" "$dll"; then fail "riser.vst3 contains the path $p"; fi
-done
+# shellcheck source=scripts/release_paths.sh
+source "$root/scripts/release_paths.sh"
+release_check_paths "$dll" "$root" "$work" "$VST3_SDK_ROOT_RESOLVED" "$RISER_WINDOWS_DEPS_RESOLVED" "${HOME:-}"
 if "$RISER_MINGW_HOST-objdump" -h "$dll" | grep -q '\.debug_'; then fail "riser.vst3 has debug sections"; fi
 # The papers, with Windows line ends so Notepad shows them as written.
 for f in README.md LICENSE THIRD_PARTY_NOTICES CHANGELOG.md; do

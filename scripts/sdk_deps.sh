@@ -21,7 +21,7 @@ sdk_usable() {
     [ -f "$1/base/source/fobject.cpp" ] && [ -f "$1/vstgui4/vstgui/vstgui.h" ]
 }
 
-cache_needed "$root" "$marker" .riser-sdk-complete sdk_usable || exit 0
+cache_prepare "$root" "$marker" .riser-sdk-complete sdk_usable
 
 echo "setup: fetching the VST3 SDK ($RISER_SDK_TAG) from $VST3_SDK_URL_RESOLVED into $root"
 git_opts=()

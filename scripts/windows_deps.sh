@@ -18,7 +18,7 @@ prefix=$RISER_WINDOWS_DEPS_RESOLVED
 marker="$prefix/.riser-windows-deps-$RISER_LUA_TAG-$RISER_SPNG_TAG"
 # A prefix of the user's own is usable when it has both libraries' pkg-config files.
 deps_usable() { [ -f "$1/lib/pkgconfig/lua5.4.pc" ] && [ -f "$1/lib/pkgconfig/spng.pc" ]; }
-cache_needed "$prefix" "$marker" '.riser-windows-deps-*' deps_usable || exit 0
+cache_prepare "$prefix" "$marker" '.riser-windows-deps-*' deps_usable
 
 cc=$RISER_MINGW_HOST-gcc-posix
 ar=$RISER_MINGW_HOST-ar

@@ -92,5 +92,53 @@ for var in RISER_WINDOWS_DEPS RISER_PLUGINVAL_ROOT; do
   grep -q "$dir exists but is not a complete tree" "$work/5.log" || fail "$script: no message naming $dir: $(cat "$work/5.log")"
 done
 
+# 6. A path given with a trailing "/": the lock and the stage lie beside the
+#    folder, never in it, whether the folder is new or the user's empty one,
+#    and the next set-up finds the cache complete.
+for kind in new empty; do
+  dir=$work/slash-$kind
+  [ $kind = empty ] && mkdir -p "$dir"
+  sdk "$dir/" > "$work/6.log" 2>&1 || fail "VST3_SDK_ROOT=$dir/ ($kind): set-up failed: $(cat "$work/6.log")"
+  [ -f "$dir/.riser-sdk-complete" ] || fail "VST3_SDK_ROOT=$dir/ ($kind): no complete cache"
+  for f in .lock .partial; do
+    [ ! -e "$dir/$f" ] || fail "VST3_SDK_ROOT=$dir/ ($kind): set-up made $f inside the folder"
+  done
+  sdk "$dir/" > "$work/6b.log" 2>&1 || fail "VST3_SDK_ROOT=$dir/ ($kind): the second set-up failed: $(cat "$work/6b.log")"
+  grep -q fetching "$work/6b.log" && fail "VST3_SDK_ROOT=$dir/ ($kind): the second set-up fetched again"
+done
+#    The same for the other caches: a folder of the user's, named with a
+#    trailing "/", is refused under its own name and nothing is written into it.
+for var in RISER_WINDOWS_DEPS RISER_PLUGINVAL_ROOT; do
+  script=windows_deps.sh
+  [ $var = RISER_PLUGINVAL_ROOT ] && script=pluginval_deps.sh
+  dir=$work/slash-mine-$var
+  mkdir -p "$dir" && echo "work in progress" > "$dir/notes.txt"
+  env "$var=$dir/" RISER_LUA_URL=/nonexistent RISER_SPNG_URL=/nonexistent PLUGINVAL_URL=/nonexistent \
+    "$scripts/$script" > "$work/6c.log" 2>&1 && fail "$script accepted $dir/"
+  grep -q "$dir exists but is not a complete tree" "$work/6c.log" || fail "$script: no message naming $dir: $(cat "$work/6c.log")"
+  [ "$(ls -A "$dir")" = notes.txt ] || fail "$script wrote into $dir/: $(ls -A "$dir")"
+done
+
+# 7. A lock that cannot be had stops set-up with a message, before anything is
+#    fetched: the lock's name taken by a folder, and a file system without
+#    locks (flock failing).
+locked=$work/cache/locked
+mkdir -p "$locked.lock"
+if sdk "$locked" > "$work/7.log" 2>&1; then fail "set-up went on without its lock ($locked.lock a folder)"; fi
+grep -q "cannot lock $locked" "$work/7.log" || fail "no message about the lock: $(cat "$work/7.log")"
+[ ! -e "$locked" ] && [ ! -e "$locked.partial" ] || fail "set-up fetched without its lock"
+nolock=$work/nolock
+mkdir -p "$nolock"
+printf '#!/bin/sh
+echo "flock: no locks here" >&2
+exit 1
+' > "$nolock/flock"
+chmod +x "$nolock/flock"
+if PATH="$nolock:$PATH" sdk "$work/cache/unlocked" > "$work/7b.log" 2>&1; then
+  fail "set-up went on when flock failed"
+fi
+grep -q "cannot lock $work/cache/unlocked" "$work/7b.log" || fail "no message about the lock: $(cat "$work/7b.log")"
+[ ! -e "$work/cache/unlocked" ] && [ ! -e "$work/cache/unlocked.partial" ] || fail "set-up fetched without its lock"
+
 [ $failures -eq 0 ] || exit 1
 echo "set-up cache folders: all checks passed"

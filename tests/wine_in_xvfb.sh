@@ -40,8 +40,9 @@ finish() {
   [ -z "$shots" ] || rm -rf "$shots"
   stop_private_xvfb
 }
-start_private_xvfb || { echo "FAIL: no X server for Wine's windows" >&2; exit 1; }
+# The clean-up first: a start that fails half-way leaves nothing running.
 trap finish EXIT
+start_private_xvfb || { echo "FAIL: no X server for Wine's windows" >&2; exit 1; }
 shots=$(mktemp -d)
 export RISER_X_SCREENSHOTS=$shots
 take_screenshots &
