@@ -6,6 +6,7 @@
 
 #include "dsp/channel_strip.h"
 #include "dsp/k_weighting.h"
+#include "dsp/k_weighting_step.h"
 #include "dsp/lane_pair.h"
 
 namespace b2 {
@@ -87,14 +88,8 @@ void compute_k_weighting(KWeighting& m, float fs) {
 
 namespace {
 
-// The filter's recursion state for a piece, held in registers: s1 and s2 are
-// the high-pass's sums; h1 is its output one sample back, h2 two samples
-// back, and likewise y for the shelf. The history arrays keep h and y between
-// pieces at the positions a whole-cell loop would have written.
-struct KState {
-    float s1, s2, h1, h2, y1, y2;
-};
-
+// The history arrays keep h and y between pieces at the positions a
+// whole-cell loop would have written.
 KState load_state(const KWeighting& m, int from) {
     return {m.hpSum, m.hpSumOfSums, m.h[from + 1], m.h[from], m.y[from + 1], m.y[from]};
 }
@@ -106,24 +101,6 @@ void store_state(KWeighting& m, const KState& s, int to) {
     m.h[to] = s.h2;
     m.y[to + 1] = s.y1;
     m.y[to] = s.y2;
-}
-
-// One sample through the high-pass and the shelf, with every sum in its fixed
-// order; returns the weighted sample.
-// The high-pass in its form around z = 1: h = x - d1 s1 - d0 s2, where s1 sums
-// h and s2 sums s1 (up to the previous sample). The input enters undifferenced
-// and the small coefficients multiply the sums, so float rounding neither
-// moves the corner nor is amplified by the poles' closeness to z = 1.
-inline float k_step(const DeltaHighpass& hp, const Biquad& sh, KState& s, float x) {
-    const float h = (x - hp.d0 * s.s2) - hp.d1 * s.s1;
-    s.s2 = s.s2 + s.s1;
-    s.s1 = s.s1 + h;
-    const float y = ((sh.b1 * s.h1 + sh.b0 * h) + sh.b2 * s.h2) - sh.a1 * s.y1 - sh.a2 * s.y2;
-    s.h2 = s.h1;
-    s.h1 = h;
-    s.y2 = s.y1;
-    s.y1 = y;
-    return y * 0.92352784f;  // 10^(-0.691/20): 0 dB at 997 Hz
 }
 
 // Coefficients follow the rate; the switch is read once per cell, so a cell
@@ -160,33 +137,16 @@ void run_k_weighting(KWeighting& m, int from, int to) {
 #if RISER_LANE_PAIRS
 namespace {
 
-// Both channels at once, the left in lane 0 and the right in lane 1 of each
-// register: every lane performs exactly k_step's operations in k_step's order,
-// so each channel's results are the ones it would get alone, at half the
-// instructions and with the two recursions overlapping.
+// Both channels at once through k_step_lanes: each channel's results are
+// the ones it would get alone, at half the instructions and with the two
+// recursions overlapping.
 void filter_pair(KWeighting& a, KWeighting& b, int from, int to) {
-    const __m128 hd1 = lanes(a.highpass.d1, b.highpass.d1), hd0 = lanes(a.highpass.d0, b.highpass.d0);
-    const __m128 sb0 = lanes(a.shelf.b0, b.shelf.b0), sb1 = lanes(a.shelf.b1, b.shelf.b1);
-    const __m128 sb2 = lanes(a.shelf.b2, b.shelf.b2), sa1 = lanes(a.shelf.a1, b.shelf.a1);
-    const __m128 sa2 = lanes(a.shelf.a2, b.shelf.a2);
-    const __m128 scale = _mm_set1_ps(0.92352784f);
-    const KState la = load_state(a, from), lb = load_state(b, from);
-    __m128 s1 = lanes(la.s1, lb.s1), s2 = lanes(la.s2, lb.s2), h1 = lanes(la.h1, lb.h1);
-    __m128 h2 = lanes(la.h2, lb.h2), y1 = lanes(la.y1, lb.y1), y2 = lanes(la.y2, lb.y2);
-    for (int i = from; i < to; ++i) {
-        const __m128 x = load_lanes(a.source + i, b.source + i);
-        const __m128 h = _mm_sub_ps(_mm_sub_ps(x, _mm_mul_ps(hd0, s2)), _mm_mul_ps(hd1, s1));
-        s2 = _mm_add_ps(s2, s1);
-        s1 = _mm_add_ps(s1, h);
-        const __m128 y = _mm_sub_ps(
-            _mm_sub_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(sb1, h1), _mm_mul_ps(sb0, h)), _mm_mul_ps(sb2, h2)),
-                       _mm_mul_ps(sa1, y1)),
-            _mm_mul_ps(sa2, y2));
-        h2 = h1, h1 = h, y2 = y1, y1 = y;
-        store_lanes(a.output + i, b.output + i, _mm_mul_ps(y, scale));
-    }
-    store_state(a, {lane0(s1), lane0(s2), lane0(h1), lane0(h2), lane0(y1), lane0(y2)}, to);
-    store_state(b, {lane1(s1), lane1(s2), lane1(h1), lane1(h2), lane1(y1), lane1(y2)}, to);
+    const KLaneCoefficients c = k_lane_coefficients(a.highpass, a.shelf, b.highpass, b.shelf);
+    KLaneState s = k_lane_state(load_state(a, from), load_state(b, from));
+    for (int i = from; i < to; ++i)
+        store_lanes(a.output + i, b.output + i, k_step_lanes(c, s, load_lanes(a.source + i, b.source + i)));
+    store_state(a, k_lane0(s), to);
+    store_state(b, k_lane1(s), to);
     if (to == kBlock) {
         carry_history(a);
         carry_history(b);
