@@ -182,7 +182,77 @@ void run_true_peak_scalar(TruePeak& t, const float* left, const float* right, in
     });
 }
 
+#if RISER_TRUE_PEAK_SSE
+namespace {
+
+// |v| where v is finite, else +0: the integer bits of |v| below those of +Inf
+// mean finite. Gives exactly what fold admits of std::fabs(v).
+inline __m128 finite_magnitude(__m128 v) {
+    const __m128 a = _mm_andnot_ps(_mm_set1_ps(-0.0f), v);
+    const __m128i infinity = _mm_set1_epi32(0x7f800000);
+    return _mm_and_ps(_mm_castsi128_ps(_mm_cmplt_epi32(_mm_castps_si128(a), infinity)), a);
+}
+
+// measurable() four samples at a time: finite samples unchanged (their sign
+// too), the others +0.
+void load_vector(float* line, const float* x, int n) {
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    const __m128i infinity = _mm_set1_epi32(0x7f800000);
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m128 v = _mm_loadu_ps(x + i);
+        const __m128i bits = _mm_castps_si128(_mm_andnot_ps(sign, v));
+        _mm_storeu_ps(line + kHistory + i, _mm_and_ps(_mm_castsi128_ps(_mm_cmplt_epi32(bits, infinity)), v));
+    }
+    load_scalar(line + i, x + i, n - i);
+}
+
+// Four consecutive samples per pass, one lane each: lane l computes the
+// points of sample i + l with point()'s products and sums in point()'s
+// order, so every value is the scalar one. The maximum of the same finite
+// magnitudes is the same in any order.
+template <int First, int Count>
+float scan_vector(const float* line, int from, int to, float m) {
+    __m128 c[Count > 0 ? Count : 1][kTruePeakTaps];
+    for (int p = 0; p < Count; ++p)
+        for (int j = 0; j < kTruePeakTaps; ++j) c[p][j] = _mm_set1_ps(kPhase[First + p][j]);
+    __m128 mv = _mm_set1_ps(m);
+    int i = from;
+    for (; i + 4 <= to; i += 4) {
+        const float* newest = line + kHistory + i;
+        __m128 x[kTruePeakTaps];
+        for (int j = 0; j < kTruePeakTaps; ++j) x[j] = _mm_loadu_ps(newest - j);
+        mv = _mm_max_ps(mv, finite_magnitude(x[0]));
+        __m128 y[Count > 0 ? Count : 1];
+        for (int p = 0; p < Count; ++p) y[p] = _mm_mul_ps(c[p][0], x[0]);
+        for (int j = 1; j < kTruePeakTaps; ++j)
+            for (int p = 0; p < Count; ++p) y[p] = _mm_add_ps(y[p], _mm_mul_ps(c[p][j], x[j]));
+        for (int p = 0; p < Count; ++p) mv = _mm_max_ps(mv, finite_magnitude(y[p]));
+    }
+    alignas(16) float lanes[4];
+    _mm_store_ps(lanes, mv);
+    for (float l : lanes)
+        if (l > m) m = l;
+    return scan_scalar(line, i, to, First, Count, m);
+}
+
+template <int First, int Count>
+void run_vector(TruePeak& t, const float* left, const float* right, int n) {
+    run_chunks(t, left, right, n, load_vector, scan_vector<First, Count>);
+}
+
+}  // namespace
+#endif
+
 void run_true_peak(TruePeak& t, const float* left, const float* right, int n) {
+#if RISER_TRUE_PEAK_SSE
+    switch (t.phaseCount) {
+        case 4: return run_vector<0, 4>(t, left, right, n);
+        case 2: return run_vector<1, 2>(t, left, right, n);
+        case 0: return run_vector<0, 0>(t, left, right, n);
+        default: break;
+    }
+#endif
     run_true_peak_scalar(t, left, right, n);
 }
 
