@@ -47,9 +47,9 @@ struct PlainChannel {
     int pos = 0;
     float peak = 0;
 
-    PlainChannel() {
+    explicit PlainChannel(float rate = static_cast<float>(kRate)) {
         b2::KWeighting k;
-        b2::compute_k_weighting(k, static_cast<float>(kRate));
+        b2::compute_k_weighting(k, rate);
         hp = k.highpass;
         sh = k.shelf;
     }
