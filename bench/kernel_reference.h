@@ -2,6 +2,9 @@
 // float kernel that is the reference for the meter's speed.
 #pragma once
 
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -77,5 +80,37 @@ struct PlainChannel {
         z0 = a, z1 = b, z2 = c, z3 = d, peak = p;
     }
 };
+
+inline const Signal& signal() {
+    static Signal s;
+    return s;
+}
+
+inline void set_frames(benchmark::State& state) { state.SetItemsProcessed(state.iterations() * kFrames); }
+
+// The plain kernel over the whole signal, both channels, in blocks of kBlock.
+inline void BM_PlainKernel(benchmark::State& state) {
+    const Signal& sig = signal();
+    PlainChannel ch[2];
+    std::vector<float> out_l(kBlock), out_r(kBlock);
+    for (auto _ : state) {
+        for (int64_t pos = 0; pos + kBlock <= kFrames; pos += kBlock) {
+            ch[0].run(&sig.left[pos], out_l.data(), kBlock, 1.0f);
+            ch[1].run(&sig.right[pos], out_r.data(), kBlock, 1.0f);
+            benchmark::DoNotOptimize(out_l.data());
+            benchmark::DoNotOptimize(out_r.data());
+        }
+        benchmark::DoNotOptimize(ch[0].ring);
+        benchmark::DoNotOptimize(ch[1].ring);
+    }
+    set_frames(state);
+}
+
+inline double median(std::vector<double> v) {
+    if (v.empty()) return 0.0;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
 
 }  // namespace riserbench

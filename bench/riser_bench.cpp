@@ -26,20 +26,16 @@ namespace {
 using riserbench::kBlock;
 using riserbench::kFrames;
 using riserbench::kRate;
-using riserbench::PlainChannel;
 using riserbench::Signal;
 
-const Signal& signal() {
-    static Signal s;
-    return s;
-}
+using riserbench::median;
+using riserbench::set_frames;
+using riserbench::signal;
 
 // Takes both channels' snapshots the way the editor does every 33 ms.
 void consume_snapshots(b2::engine* e) {
     for (auto& strip : e->strips) strip.detector.snapshot.ready.store(0, std::memory_order_release);
 }
-
-void set_frames(benchmark::State& state) { state.SetItemsProcessed(state.iterations() * kFrames); }
 
 void BM_PluginProcess(benchmark::State& state) {
     const Signal& sig = signal();
@@ -109,23 +105,7 @@ void BM_Ebur128(benchmark::State& state) {
 }
 BENCHMARK(BM_Ebur128)->Unit(benchmark::kMillisecond);
 
-void BM_PlainKernel(benchmark::State& state) {
-    const Signal& sig = signal();
-    PlainChannel ch[2];
-    std::vector<float> out_l(kBlock), out_r(kBlock);
-    for (auto _ : state) {
-        for (int64_t pos = 0; pos + kBlock <= kFrames; pos += kBlock) {
-            ch[0].run(&sig.left[pos], out_l.data(), kBlock, 1.0f);
-            ch[1].run(&sig.right[pos], out_r.data(), kBlock, 1.0f);
-            benchmark::DoNotOptimize(out_l.data());
-            benchmark::DoNotOptimize(out_r.data());
-        }
-        benchmark::DoNotOptimize(ch[0].ring);
-        benchmark::DoNotOptimize(ch[1].ring);
-    }
-    set_frames(state);
-}
-BENCHMARK(BM_PlainKernel)->Unit(benchmark::kMillisecond);
+BENCHMARK(riserbench::BM_PlainKernel)->Name("BM_PlainKernel")->Unit(benchmark::kMillisecond);
 
 // Heap held by one initialised, set-up instance at 48 kHz (Lua states included).
 void BM_InstanceMemory(benchmark::State& state) {
@@ -161,13 +141,6 @@ public:
         }
     }
 };
-
-double median(std::vector<double> v) {
-    if (v.empty()) return 0.0;
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
-}
 
 void print_ratio(const char* what, double a, double b, double target) {
     if (a <= 0 || b <= 0) return;
