@@ -15,27 +15,12 @@
 
 #include "dsp/denormal_guard.h"
 #include "dsp/loudness_meter.h"
+#include "tests/counting_new.h"
 
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 
-namespace {
-
-std::atomic<long> g_news{0};
-
-}  // namespace
-
-void* operator new(std::size_t n) {
-    g_news.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(n ? n : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t n) { return ::operator new(n); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -264,7 +249,7 @@ TEST(LoudnessMeter, SixHoursInConstantMemory) {
     auto m = make_meter(48000.0);
     std::vector<float> quiet(second.left.size()), scratch(second.left.size());
     for (size_t i = 0; i < quiet.size(); ++i) quiet[i] = second.left[i] * 0.5f;  // -29 dBFS
-    const long news = g_news.load();
+    const unsigned long long news = b2test::news_so_far();
 #if defined(__GLIBC__)
     const size_t heap = mallinfo2().uordblks;
 #endif
@@ -273,7 +258,7 @@ TEST(LoudnessMeter, SixHoursInConstantMemory) {
         const float* in[2] = {src, src};
         b2::process_loudness(*m, in, static_cast<int>(second.frames()));
     }
-    EXPECT_EQ(g_news.load(), news);
+    EXPECT_EQ(b2test::news_so_far(), news);
 #if defined(__GLIBC__)
     EXPECT_EQ(mallinfo2().uordblks, heap);
 #endif

@@ -15,29 +15,8 @@
 #include <vector>
 
 #include "engine/script_bridge.h"
+#include "tests/counting_new.h"
 #include "tests/test_support.h"
-
-namespace {
-std::atomic<unsigned long long> g_news{0};
-}  // namespace
-
-void* operator new(std::size_t n) {
-    g_news.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(n ? n : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t n) { return ::operator new(n); }
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-    g_news.fetch_add(1, std::memory_order_relaxed);
-    return std::malloc(n ? n : 1);
-}
-void* operator new[](std::size_t n, const std::nothrow_t& t) noexcept { return ::operator new(n, t); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -47,7 +26,7 @@ struct Counts {
     unsigned long long news;
     uint64_t script;
 };
-Counts counts() { return {g_news.load(), b2::script_allocation_count()}; }
+Counts counts() { return {b2test::news_so_far(), b2::script_allocation_count()}; }
 
 // Drives an engine as host and editor would: one process call of 64 samples
 // with the process hook, and every few calls an editor tick that copies both
