@@ -238,6 +238,22 @@ TEST(RiserMeterTarget, LoudnessAndRangeLimits) {
     }
 }
 
+// Every preset of the shared table, podcast and none among them: a -16 LUFS
+// file meets podcast (-16 +/- 1) and misses EBU R128; none judges nothing.
+TEST(RiserMeterTarget, PresetsOfTheSharedTable) {
+    TempWav wav(2, 48000, 5.0, {{1000.0, from_db(-16.0)}});
+    EXPECT_EQ(run("--target podcast " + wav.path).status, 0);
+    EXPECT_EQ(run("--target streaming " + wav.path).status, 1);
+    Result r128 = run("--target ebu-r128 " + wav.path);
+    EXPECT_EQ(r128.status, 1);
+    EXPECT_NE(r128.out.find("FAIL: integrated loudness -16.0 LUFS is outside -23.0 +/- 0.5 LU"), std::string::npos)
+        << r128.out;
+    Result none = run("--target none --summary-only " + wav.path);
+    EXPECT_EQ(none.status, 0) << none.err;
+    EXPECT_NE(none.out.find("| -      | "), std::string::npos) << none.out;  // the target column: not judged
+    EXPECT_EQ(none.out.find("target:"), std::string::npos) << none.out;
+}
+
 namespace {
 
 // A figure as the text output prints it.

@@ -104,7 +104,7 @@ bool parse_limit(const std::string& arg, const char* v, double lo, double hi, co
 bool finish_target(const std::string& preset, const Target& given, Target& out, std::string& error) {
     Target t;
     if (!preset.empty() && !target_preset(preset, t)) {
-        error = "unknown --target \"" + preset + "\" (ebu-r128, streaming or atsc-a85)";
+        error = "unknown --target \"" + preset + "\" (ebu-r128, atsc-a85, streaming, podcast or none)";
         return false;
     }
     if (!std::isnan(given.loudnessLufs)) t.loudnessLufs = given.loudnessLufs;
@@ -150,7 +150,7 @@ bool parse_options(int argc, char** argv, Options& out, std::string& error) {
         } else if (arg == "--no-loudness") {
             out.loudness = false;
         } else if (arg == "--target") {
-            const char* v = value("a preset: ebu-r128, streaming or atsc-a85");
+            const char* v = value("a preset: ebu-r128, atsc-a85, streaming, podcast or none");
             if (!v) return false;
             preset = v;
         } else if (arg == "--loudness" || arg == "--tolerance" || arg == "--max-true-peak" || arg == "--max-lra") {
@@ -280,8 +280,9 @@ const char* usage_text() {
            "                    {}, which becomes each file's base name: 'plots/{}.png'\n"
            "  --no-loudness     leave out the loudness figures and true peak (faster)\n"
            "  --target PRESET   judge each file: ebu-r128 (-23 LUFS +/- 0.5 LU, true peak\n"
-           "                    <= -1 dBTP), streaming (-14 LUFS +/- 1, <= -1 dBTP) or\n"
-           "                    atsc-a85 (-24 LUFS +/- 2, <= -2 dBTP)\n"
+           "                    <= -1 dBTP), atsc-a85 (-24 LUFS +/- 2, <= -2 dBTP),\n"
+           "                    streaming (-14 LUFS +/- 1, <= -1 dBTP), podcast (-16 LUFS\n"
+           "                    +/- 1, <= -1 dBTP) or none (no limits)\n"
            "  --loudness LUFS --tolerance LU   integrated loudness wanted (overrides --target)\n"
            "  --max-true-peak DB   highest true peak allowed, dBTP (overrides --target)\n"
            "  --max-lra LU      largest loudness range allowed\n"

@@ -4,20 +4,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "engine/loudness_targets.h"
+
 namespace riser_meter {
 
 namespace {
-
-struct Preset {
-    const char* name;
-    Target target;
-};
-
-const Preset kPresets[] = {
-    {"ebu-r128", {-23.0, 0.5, -1.0, NAN}},
-    {"streaming", {-14.0, 1.0, -1.0, NAN}},
-    {"atsc-a85", {-24.0, 2.0, -2.0, NAN}},
-};
 
 // The decimals each figure is printed with, in the verdict and everywhere
 // in the text output.
@@ -53,12 +44,11 @@ std::string limit_text(double limit) {
 }  // namespace
 
 bool target_preset(const std::string& name, Target& out) {
-    for (const Preset& p : kPresets)
-        if (name == p.name) {
-            out = p.target;
-            return true;
-        }
-    return false;
+    const int index = b2::find_loudness_target(name.c_str());
+    if (index < 0) return false;
+    const b2::LoudnessTarget& t = b2::loudness_target(index);
+    out = Target{t.loudnessLufs, t.toleranceLu, t.maxTruePeakDbtp, NAN};
+    return true;
 }
 
 std::vector<std::string> judge(const Target& t, const LoudnessFigures& f) {

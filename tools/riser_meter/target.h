@@ -20,7 +20,7 @@ struct Target {
     }
 };
 
-// The preset called `name` (ebu-r128, streaming, atsc-a85); false if unknown.
+// The preset called `name` (ebu-r128, atsc-a85, streaming, podcast, none); false if unknown.
 bool target_preset(const std::string& name, Target& out);
 
 // Each figure that misses the target, named with its value and its limit;
