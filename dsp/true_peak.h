@@ -51,10 +51,22 @@ struct TruePeak {
 bool prepare_true_peak(TruePeak& t, double rate, int channels);
 
 // Measures n samples per channel (right is not read in mono). Uses the
-// vector code where the processor has it, with results identical to the
+// widest vector code the processor has, with results identical to the
 // scalar twin's.
 void run_true_peak(TruePeak& t, const float* left, const float* right, int n);
 void run_true_peak_scalar(TruePeak& t, const float* left, const float* right, int n);
+
+// The codes run_true_peak chooses from (SSE2, AVX2 and AVX-512 on x86), for
+// the tests and benchmarks that compare them.
+enum class TruePeakCode { scalar, sse2, avx2, avx512 };
+using TruePeakRun = void (*)(TruePeak&, const float*, const float*, int);
+// The run function of `code`, or nullptr where this build or this processor
+// lacks it. The scalar twin is always there.
+TruePeakRun true_peak_code(TruePeakCode code);
+
+// Tap `tap` of the interpolator's phase `phase` (the input `tap` samples
+// back), 0 out of range.
+float true_peak_tap(int phase, int tap);
 
 // Clears the maxima; the interpolator keeps its history (the signal goes on),
 // but points that lie before the reset do not count.
