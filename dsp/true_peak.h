@@ -21,7 +21,7 @@ namespace b2 {
 
 constexpr int kTruePeakTaps = 12;    // taps per phase
 constexpr int kTruePeakPhases = 4;   // phases of the 4x filter
-constexpr int kTruePeakChunk = 64;   // samples interpolated per inner pass
+constexpr int kTruePeakChunk = 256;  // samples interpolated per inner pass
 constexpr int kTruePeakChannels = 2;
 // The points formed with sample n lie between samples n - 6 and n - 5.
 constexpr int kTruePeakLag = 6;
