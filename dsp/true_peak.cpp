@@ -262,11 +262,11 @@ float true_peak_tap(int phase, int tap) {
 namespace {
 
 // Vectors of 4, 8 and 16 floats and their integer twins. The helpers below
-// take and return them by value but are always inlined into the entry points
-// compiled for their width, so no vector ever crosses a call (whose ABI would
-// depend on the instruction set, hence -Wpsabi is quiet here) and none needs
-// a stack slot aligned beyond 16 bytes, which MinGW's compiler cannot
-// guarantee. (GCC reports -Wpsabi at the end of the file, hence not popped.)
+// are always inlined into the entry points compiled for their width, so no
+// vector crosses a call: its ABI would depend on the instruction set (hence
+// -Wpsabi is quiet here, for the whole file since GCC reports it at the end),
+// and MinGW would pass it in a stack slot it does not align to 32 or 64
+// bytes.
 #pragma GCC diagnostic ignored "-Wpsabi"
 typedef float F4 __attribute__((vector_size(16)));
 typedef float F8 __attribute__((vector_size(32)));
@@ -288,33 +288,32 @@ template <class V> RISER_TRUE_PEAK_INLINE V load(const float* p) {
     return v;
 }
 
-template <class V> RISER_TRUE_PEAK_INLINE void store(float* p, V v) { std::memcpy(p, &v, sizeof v); }
+template <class V> RISER_TRUE_PEAK_INLINE void store(float* p, const V& v) { std::memcpy(p, &v, sizeof v); }
 
 template <class V> RISER_TRUE_PEAK_INLINE V splat(float c) { return c + V{}; }
 
-template <class V> RISER_TRUE_PEAK_INLINE V magnitude(V v) {
+template <class V> RISER_TRUE_PEAK_INLINE V magnitude(const V& v) {
     using I = typename Int<V>::type;
     return (V)((I)v & 0x7fffffff);
 }
 
 // v where it is finite (sign and all), else +0: measurable() lane by lane.
-template <class V> RISER_TRUE_PEAK_INLINE V finite_or_zero(V v) {
+template <class V> RISER_TRUE_PEAK_INLINE V finite_or_zero(const V& v) {
     using I = typename Int<V>::type;
     return (V)((I)v & (magnitude(v) < splat<V>(INFINITY)));
 }
 
-template <class V> RISER_TRUE_PEAK_INLINE V larger(V a, V b) { return a > b ? a : b; }
+template <class V> RISER_TRUE_PEAK_INLINE V larger(const V& a, const V& b) { return a > b ? a : b; }
 
 // The largest lane, halving the width in registers.
-RISER_TRUE_PEAK_INLINE float largest(F4 v) {
-    v = larger(v, __builtin_shufflevector(v, v, 2, 3, 0, 1));
-    v = larger(v, __builtin_shufflevector(v, v, 1, 0, 3, 2));
-    return v[0];
+RISER_TRUE_PEAK_INLINE float largest(const F4& v) {
+    const F4 h = larger(v, __builtin_shufflevector(v, v, 2, 3, 0, 1));
+    return larger(h, __builtin_shufflevector(h, h, 1, 0, 3, 2))[0];
 }
-RISER_TRUE_PEAK_INLINE float largest(F8 v) {
+RISER_TRUE_PEAK_INLINE float largest(const F8& v) {
     return largest(larger(__builtin_shufflevector(v, v, 0, 1, 2, 3), __builtin_shufflevector(v, v, 4, 5, 6, 7)));
 }
-RISER_TRUE_PEAK_INLINE float largest(F16 v) {
+RISER_TRUE_PEAK_INLINE float largest(const F16& v) {
     return largest(larger(__builtin_shufflevector(v, v, 0, 1, 2, 3, 4, 5, 6, 7),
                           __builtin_shufflevector(v, v, 8, 9, 10, 11, 12, 13, 14, 15)));
 }
@@ -400,7 +399,7 @@ TruePeakRun true_peak_code(TruePeakCode code) {
 
 namespace {
 
-// The widest code the processor runs, chosen once.
+// The widest code the processor runs.
 TruePeakRun best_code() {
     const TruePeakCode widest_first[] = {TruePeakCode::avx512, TruePeakCode::avx2, TruePeakCode::sse2};
     for (TruePeakCode c : widest_first)
@@ -408,11 +407,16 @@ TruePeakRun best_code() {
     return run_true_peak_scalar;
 }
 
+// Chosen when the program or plug-in loads, so that the audio thread never
+// waits on the guard of a first-use initialisation. A static initialiser
+// elsewhere that ran before this one would find it null and use the scalar
+// twin, which reads the same.
+const TruePeakRun kBestCode = best_code();
+
 }  // namespace
 
 void run_true_peak(TruePeak& t, const float* left, const float* right, int n) {
-    static const TruePeakRun run = best_code();
-    run(t, left, right, n);
+    (kBestCode ? kBestCode : run_true_peak_scalar)(t, left, right, n);
 }
 
 }  // namespace b2

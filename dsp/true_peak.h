@@ -9,8 +9,8 @@
 //
 // NaN and infinite samples cannot be measured: they never count as a peak and
 // enter the interpolator as 0 (silence), so they neither stick in the reading
-// nor poison the points around them; an interpolated point that overflows to
-// infinity does not count either.
+// nor poison the points around them; an interpolated point whose evaluation
+// overflows to infinity does not count either.
 //
 // Readings do not depend on how the stream is cut into calls. After prepare
 // nothing allocates; the state is fixed arrays, without feedback, so no value
