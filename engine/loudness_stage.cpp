@@ -1,6 +1,6 @@
 // The loudness stage: both strips' output, collected cell by cell, measured
 // by the chain's loudness and true-peak meters every kStageCells cells, and
-// handed to the editor through a ready byte (see engine/loudness_stage.h).
+// handed to the editor through three views (see engine/loudness_stage.h).
 #include "engine/loudness_stage.h"
 
 #include <atomic>
@@ -48,11 +48,16 @@ struct loudness_stage {
     std::atomic<uint8_t> resetRequest{0};
     std::atomic<uint8_t> pauseRequest{0};
     std::atomic<uint32_t> settings{0};  // packed LoudnessSettings
-    // The hand-over: the audio side writes `view` only while ready is 0 and
-    // then sets it (release); the editor reads it only while ready is 1
-    // (acquire) and then clears it.
-    LoudnessView view;
-    std::atomic<uint8_t> ready{0};
+    // The hand-over, three views: the audio side fills views[back], then
+    // swaps it into `middle` marked fresh; the editor swaps its views[front]
+    // for a fresh middle and reads it. Each view is only ever touched by the
+    // side that holds its index, and the swaps (acquire and release) order
+    // the writes before the reads, so neither side waits and the editor
+    // always gets the newest publication.
+    LoudnessView views[3];
+    uint8_t back = 0;   // audio side
+    uint8_t front = 2;  // editor side
+    std::atomic<uint8_t> middle{1};
 };
 
 namespace {
@@ -105,11 +110,13 @@ void take_controls(engine* e, loudness_stage& s) {
     s.transportUnknown = unknown;
 }
 
+constexpr uint8_t kFresh = 4;  // beside the index in `middle`
+
 void publish(loudness_stage& s) {
     const LoudnessReadings& r = s.meter.readings;
     if (r.steps != s.publishedSteps) s.publishDue = true;
-    if (!s.publishDue || s.ready.load(std::memory_order_acquire) != 0) return;
-    LoudnessView& v = s.view;
+    if (!s.publishDue) return;
+    LoudnessView& v = s.views[s.back];
     v.momentary = r.momentary;
     v.shortTerm = r.shortTerm;
     v.momentaryMax = r.momentaryMax;
@@ -122,7 +129,7 @@ void publish(loudness_stage& s) {
     v.integrating = !s.paused;
     v.userPaused = s.userPaused;
     v.transportUnknown = s.transportUnknown;
-    s.ready.store(1, std::memory_order_release);
+    s.back = s.middle.exchange(static_cast<uint8_t>(s.back | kFresh), std::memory_order_acq_rel) & 3;
     s.publishedSteps = r.steps;
     s.publishDue = false;
 }
@@ -182,9 +189,9 @@ void end_loudness_cell(engine* e) {
 bool take_loudness_view(engine* e, LoudnessView& out) {
     if (!e || !e->loudness) return false;
     loudness_stage& s = *e->loudness;
-    if (s.ready.load(std::memory_order_acquire) != 1) return false;
-    out = s.view;
-    s.ready.store(0, std::memory_order_release);
+    if (!(s.middle.load(std::memory_order_relaxed) & kFresh)) return false;
+    s.front = s.middle.exchange(s.front, std::memory_order_acq_rel) & 3;
+    out = s.views[s.front];
     return true;
 }
 

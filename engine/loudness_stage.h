@@ -17,8 +17,9 @@
 // whether the group integrates, then measures it. The loudness meter applies a
 // reset or pause at the end of its 100 ms step; the true-peak maxima are
 // cleared at once and hold while paused. Readings are published at the end
-// of a group in which a 100 ms step ended or the integrating state changed,
-// once the editor has taken the last publication.
+// of a group in which a 100 ms step ended or the integrating state changed;
+// the editor takes the newest publication (three views swapped through an
+// atomic index, so neither side ever waits for the other).
 //
 // Transport. In Transport mode the stage integrates while the host says its
 // transport plays and pauses while it says it is stopped. A process call
@@ -80,7 +81,7 @@ struct LoudnessView {
 
 // Editor side, every timer tick: copies the newest publication into `out`
 // and returns true, or returns false and leaves `out` alone when nothing was
-// published since the last take.
+// published since the last take. One thread at a time takes.
 bool take_loudness_view(engine* e, LoudnessView& out);
 // Editor side: Reset (integration starts again, maxima cleared) and
 // Pause/Run. They reach the audio side as flags it consumes in its next call.
