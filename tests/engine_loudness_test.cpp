@@ -129,7 +129,7 @@ private:
 // Takes views until one satisfies `want`; false if none does within a
 // generous limit (the limit only keeps a broken stage from hanging the run).
 bool wait_for(engine* e, LoudnessView& v, const std::function<bool(const LoudnessView&)>& want) {
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (std::chrono::steady_clock::now() < give_up) {
         if (take_loudness_view(e, v) && want(v)) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
