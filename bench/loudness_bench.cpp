@@ -1,9 +1,10 @@
 // Speed of the chain's loudness figures on the benchmarks' 60 s stereo 48 kHz
 // signal in blocks of 512: the loudness meter (momentary, short-term,
-// integrated, range), the true-peak meter (its vector code and scalar twin),
-// both together, and libebur128 computing the same figures (histogram mode,
-// its constant-memory mode; and true peak alone), with the plain K-weighting
-// kernel as the yardstick, all in one run. Ends with the medians of the
+// integrated, range), the true-peak meter (the code it chooses, its scalar
+// twin and each vector code the processor runs), both together, and
+// libebur128 computing the same figures (histogram mode, its constant-memory
+// mode; and true peak alone), with the plain K-weighting kernel as the
+// yardstick, all in one run. Ends with the medians of the
 // repetitions in ns per stereo frame and the ratios.
 #include <benchmark/benchmark.h>
 #include <ebur128.h>
@@ -13,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bench/kernel_reference.h"
@@ -43,19 +45,31 @@ void BM_LoudnessMeter(benchmark::State& state) {
 }
 BENCHMARK(BM_LoudnessMeter)->Unit(benchmark::kMillisecond);
 
-template <void (*Run)(b2::TruePeak&, const float*, const float*, int)>
-void BM_TruePeak(benchmark::State& state) {
+void BM_TruePeak(benchmark::State& state, b2::TruePeakRun run) {
     const Signal& m = signal();
     b2::TruePeak t;
     b2::prepare_true_peak(t, kRate, 2);
     for (auto _ : state) {
-        for (int64_t pos = 0; pos + kBlock <= kFrames; pos += kBlock) Run(t, &m.left[pos], &m.right[pos], kBlock);
+        for (int64_t pos = 0; pos + kBlock <= kFrames; pos += kBlock) run(t, &m.left[pos], &m.right[pos], kBlock);
         benchmark::DoNotOptimize(t.maximum);
     }
     set_frames(state);
 }
-BENCHMARK(BM_TruePeak<b2::run_true_peak>)->Name("BM_TruePeak")->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_TruePeak<b2::run_true_peak_scalar>)->Name("BM_TruePeakScalar")->Unit(benchmark::kMillisecond);
+// The code run_true_peak chooses, its scalar twin, and each vector code the
+// processor runs (registered in main).
+BENCHMARK_CAPTURE(BM_TruePeak, chosen, b2::run_true_peak)->Name("BM_TruePeak")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_TruePeak, scalar, b2::run_true_peak_scalar)
+    ->Name("BM_TruePeakScalar")
+    ->Unit(benchmark::kMillisecond);
+
+void register_true_peak_codes() {
+    const std::pair<b2::TruePeakCode, const char*> codes[] = {{b2::TruePeakCode::sse2, "BM_TruePeakSse2"},
+                                                              {b2::TruePeakCode::avx2, "BM_TruePeakAvx2"},
+                                                              {b2::TruePeakCode::avx512, "BM_TruePeakAvx512"}};
+    for (const auto& [code, name] : codes)
+        if (b2::TruePeakRun run = b2::true_peak_code(code))
+            benchmark::RegisterBenchmark(name, BM_TruePeak, run)->Unit(benchmark::kMillisecond);
+}
 
 // Both meters on every block: all five figures.
 void BM_LoudnessAndTruePeak(benchmark::State& state) {
@@ -149,6 +163,7 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
+    register_true_peak_codes();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     signal();  // build the buffers before any timing
@@ -166,6 +181,9 @@ int main(int argc, char** argv) {
     ratio("loudness meter / plain kernel", "BM_LoudnessMeter", "BM_PlainKernel");
     ratio("true peak / plain kernel", "BM_TruePeak", "BM_PlainKernel");
     ratio("true peak, scalar twin / plain kernel", "BM_TruePeakScalar", "BM_PlainKernel");
+    ratio("true peak, SSE2 / plain kernel", "BM_TruePeakSse2", "BM_PlainKernel");
+    ratio("true peak, AVX2 / plain kernel", "BM_TruePeakAvx2", "BM_PlainKernel");
+    ratio("true peak, AVX-512 / plain kernel", "BM_TruePeakAvx512", "BM_PlainKernel");
     ratio("all five figures / plain kernel", "BM_LoudnessAndTruePeak", "BM_PlainKernel");
     ratio("libebur128 loudness / loudness meter", "BM_Ebur128Loudness", "BM_LoudnessMeter");
     ratio("libebur128 true peak / true peak", "BM_Ebur128TruePeak", "BM_TruePeak");

@@ -1,6 +1,7 @@
 // riser-meter for file work: how many one-minute files it meters per second
 // (the built program, -j 1 and -j 2, with and without the loudness figures
-// and true peak), and what the level history costs: the
+// and true peak), against ffmpeg's ebur128 filter measuring loudness and true
+// peak of the same files, and what the level history costs: the
 // per-column reduction of every reading of a file and the drawing and PNG
 // writing of the picture, for a 1-minute and a 1-hour file.
 #include <benchmark/benchmark.h>
@@ -22,7 +23,7 @@ namespace {
 
 constexpr double kRate = 48000.0;
 constexpr int64_t kTick = 1584;  // the meter's 33 ms at 48 kHz
-constexpr int kFiles = 100;
+constexpr int kFiles = 24;
 
 // A folder for the files the benchmarks write, removed at exit.
 struct TempDir {
@@ -42,7 +43,7 @@ const std::string& temp_dir() {
     return dir.path;
 }
 
-// 100 one-minute stereo 16-bit WAV files: one written, 99 hard links to it
+// 24 one-minute stereo 16-bit WAV files: one written, 23 hard links to it
 // (the batch is bound by metering, not by the disk).
 struct Batch {
     std::vector<std::string> files;
@@ -91,6 +92,24 @@ void BM_BatchFilesPerSecond(benchmark::State& state) {
     cmd += " > /dev/null";
     for (auto _ : state)
         if (std::system(cmd.c_str()) != 0) state.SkipWithError("riser-meter failed");
+    state.counters["files_per_s"] =
+        benchmark::Counter(static_cast<double>(batch().files.size() * state.iterations()), benchmark::Counter::kIsRate);
+}
+
+// The tool a user would otherwise pick, on the same files one after the
+// other: `ffmpeg -af ebur128=peak=true -f null -` (integrated loudness,
+// range, momentary and short-term loudness, true peak). ffmpeg is a
+// benchmark dependency only: without it the benchmark reports an error.
+void BM_FfmpegEbur128FilesPerSecond(benchmark::State& state) {
+    if (std::system("command -v ffmpeg > /dev/null 2>&1") != 0) {
+        state.SkipWithError("ffmpeg is not installed (scripts/setup.sh --bench installs it)");
+        return;
+    }
+    std::string cmd = "true";
+    for (const std::string& f : batch().files)
+        cmd += " && ffmpeg -nostdin -hide_banner -nostats -i " + f + " -af ebur128=peak=true -f null - 2> /dev/null";
+    for (auto _ : state)
+        if (std::system(cmd.c_str()) != 0) state.SkipWithError("ffmpeg failed");
     state.counters["files_per_s"] =
         benchmark::Counter(static_cast<double>(batch().files.size() * state.iterations()), benchmark::Counter::kIsRate);
 }
@@ -156,6 +175,7 @@ BENCHMARK(BM_BatchFilesPerSecond)
     ->Args({2, 0})
     ->Args({2, 1})
     ->Unit(benchmark::kSecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_FfmpegEbur128FilesPerSecond)->Unit(benchmark::kSecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_HistoryReduce)->Arg(60)->Arg(3600)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlotDraw)->Arg(60)->Arg(3600)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlotDrawAndWrite)->Arg(60)->Arg(3600)->Unit(benchmark::kMillisecond);

@@ -112,9 +112,9 @@ bool finite_state(const KState& s) {
 }
 
 // The channels' energy of the step that ended, summed with weight 1. A
-// channel whose filter went non-finite (NaN or Inf on the input, or an
-// overflow) restarts from silence and counts the step as silence, so one bad
-// sample costs a step rather than the rest of the measurement.
+// channel whose filter overflowed (samples near the float range's limit)
+// restarts from silence and counts the step as silence, so an overflow costs
+// a step rather than the rest of the measurement.
 double take_step_energy(LoudnessMeter& m) {
     double energy = 0.0;
     for (int c = 0; c < m.channels; ++c) {
@@ -182,13 +182,18 @@ void end_step(LoudnessMeter& m) {
     integrate_step(m, length, momentary, shortTerm);
 }
 
+// NaN and infinite samples cannot be measured: they enter the weighting as
+// silence, sample by sample, as the peak meter leaves them out, so a stray
+// bad sample changes the reading by no more than one silent sample would.
+inline float measurable(float x) { return std::fabs(x) < std::numeric_limits<float>::infinity() ? x : 0.0f; }
+
 void run_mono(LoudnessMeter& m, const float* x, int n) {
     const DeltaHighpass hp = m.highpass;
     const Biquad sh = m.shelf;
     KState s = m.filter[0];
     double energy = m.stepEnergy[0];
     for (int i = 0; i < n; ++i) {
-        const double y = k_step(hp, sh, s, x[i]);
+        const double y = k_step(hp, sh, s, measurable(x[i]));
         energy += y * y;
     }
     m.filter[0] = s;
@@ -200,8 +205,12 @@ void run_stereo(LoudnessMeter& m, const float* left, const float* right, int n) 
     const KLaneCoefficients c = k_lane_coefficients(m.highpass, m.shelf, m.highpass, m.shelf);
     KLaneState s = k_lane_state(m.filter[0], m.filter[1]);
     __m128d energy = _mm_setr_pd(m.stepEnergy[0], m.stepEnergy[1]);
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    const __m128 infinity = _mm_set1_ps(std::numeric_limits<float>::infinity());
     for (int i = 0; i < n; ++i) {
-        const __m128d y = _mm_cvtps_pd(k_step_lanes(c, s, load_lanes(left + i, right + i)));
+        const __m128 x = load_lanes(left + i, right + i);
+        const __m128 finite = _mm_cmplt_ps(_mm_andnot_ps(sign, x), infinity);  // false for NaN and +-Inf
+        const __m128d y = _mm_cvtps_pd(k_step_lanes(c, s, _mm_and_ps(x, finite)));
         energy = _mm_add_pd(energy, _mm_mul_pd(y, y));
     }
     m.filter[0] = k_lane0(s);

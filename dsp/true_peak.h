@@ -9,8 +9,8 @@
 //
 // NaN and infinite samples cannot be measured: they never count as a peak and
 // enter the interpolator as 0 (silence), so they neither stick in the reading
-// nor poison the points around them; an interpolated point that overflows to
-// infinity does not count either.
+// nor poison the points around them; an interpolated point whose evaluation
+// overflows to infinity does not count either.
 //
 // Readings do not depend on how the stream is cut into calls. After prepare
 // nothing allocates; the state is fixed arrays, without feedback, so no value
@@ -21,7 +21,7 @@ namespace b2 {
 
 constexpr int kTruePeakTaps = 12;    // taps per phase
 constexpr int kTruePeakPhases = 4;   // phases of the 4x filter
-constexpr int kTruePeakChunk = 64;   // samples interpolated per inner pass
+constexpr int kTruePeakChunk = 256;  // samples interpolated per inner pass
 constexpr int kTruePeakChannels = 2;
 // The points formed with sample n lie between samples n - 6 and n - 5.
 constexpr int kTruePeakLag = 6;
@@ -51,10 +51,22 @@ struct TruePeak {
 bool prepare_true_peak(TruePeak& t, double rate, int channels);
 
 // Measures n samples per channel (right is not read in mono). Uses the
-// vector code where the processor has it, with results identical to the
+// widest vector code the processor has, with results identical to the
 // scalar twin's.
 void run_true_peak(TruePeak& t, const float* left, const float* right, int n);
 void run_true_peak_scalar(TruePeak& t, const float* left, const float* right, int n);
+
+// The codes run_true_peak chooses from (SSE2, AVX2 and AVX-512 on x86), for
+// the tests and benchmarks that compare them.
+enum class TruePeakCode { scalar, sse2, avx2, avx512 };
+using TruePeakRun = void (*)(TruePeak&, const float*, const float*, int);
+// The run function of `code`, or nullptr where this build or this processor
+// lacks it. The scalar twin is always there.
+TruePeakRun true_peak_code(TruePeakCode code);
+
+// Tap `tap` of the interpolator's phase `phase` (the input `tap` samples
+// back), 0 out of range.
+float true_peak_tap(int phase, int tap);
 
 // Clears the maxima; the interpolator keeps its history (the signal goes on),
 // but points that lie before the reset do not count.

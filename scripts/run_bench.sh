@@ -7,7 +7,7 @@
 #   scripts/run_bench.sh [extra Google Benchmark options]
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-"$root/scripts/setup.sh"
+"$root/scripts/setup.sh" --bench
 cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release > /dev/null
 cmake --build "$root/build/release" --target riser_bench
 report="$root/build/bench-report.txt"

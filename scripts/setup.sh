@@ -13,6 +13,8 @@
 #  - with --release also what scripts/release.sh needs: the tools that make
 #    the .deb, the zip and the installer (dpkg-dev, fakeroot, zip, NSIS,
 #    lintian) and everything --windows sets up.
+#  - with --bench also what the benchmarks compare with: ffmpeg (never a
+#    build or test dependency).
 #  - with --pluginval also Tracktion's pluginval, built once into a cache
 #    outside the checkout (scripts/pluginval_deps.sh; its sources:
 #    scripts/pluginval_location.sh). scripts/test.sh runs it on riser.vst3.
@@ -48,7 +50,8 @@ for arg in "$@"; do
     --windows) windows=1; packages+=("${windows_packages[@]}") ;;
     --release) windows=1; packages+=("${windows_packages[@]}" "${release_packages[@]}") ;;
     --pluginval) pluginval=1 ;;
-    *) echo "usage: $0 [--windows] [--release] [--pluginval]" >&2; exit 2 ;;
+    --bench) packages+=(ffmpeg) ;;
+    *) echo "usage: $0 [--windows] [--release] [--pluginval] [--bench]" >&2; exit 2 ;;
   esac
 done
 

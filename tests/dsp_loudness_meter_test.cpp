@@ -228,16 +228,29 @@ TEST(LoudnessMeter, ResetAndPause) {
     EXPECT_NEAR(m->readings.integratedSeconds, 19.9, 1e-9);
 }
 
-// A non-finite sample costs its step on that channel, not the measurement.
-TEST(LoudnessMeter, RecoversFromNonFiniteInput) {
+// Non-finite samples count as silence, each alone: a NaN or infinity every
+// 9000 samples leaves a -23 LUFS sine at -23 LUFS (a channel that lost its
+// step to each would read 3 LU low), and samples that overflow the weighting
+// cost no more than their step.
+TEST(LoudnessMeter, NonFiniteSamplesCountAsSilence) {
     Stereo s(48000.0);
     s.sine(-23, 10);
-    s.left[100000] = std::nanf("");
-    s.right[200000] = INFINITY;
+    for (size_t i = 0; i < s.left.size(); i += 9000) {
+        s.left[i] = std::nanf("");
+        s.right[i + 4500 < s.right.size() ? i + 4500 : i] = (i / 9000) % 2 ? INFINITY : -INFINITY;
+    }
     const b2::LoudnessReadings r = measure(s);
-    EXPECT_NEAR(r.integrated, -23.0, 0.1);
-    EXPECT_NEAR(r.shortTerm, -23.0, 0.05);
-    EXPECT_TRUE(std::isfinite(r.momentaryMax));
+    EXPECT_NEAR(r.integrated, -23.0, 0.02);
+    EXPECT_NEAR(r.momentaryMax, -23.0, 0.02);
+    EXPECT_NEAR(r.shortTerm, -23.0, 0.02);
+
+    Stereo huge(48000.0);
+    huge.sine(-23, 10);
+    for (size_t i = 200000; i < 200010; ++i) huge.left[i] = 3.0e38f;  // the weighting's gain overflows these
+    const b2::LoudnessReadings h = measure(huge);
+    EXPECT_TRUE(std::isfinite(h.integrated));
+    EXPECT_TRUE(std::isfinite(h.shortTerm));
+    EXPECT_NEAR(h.shortTerm, -23.0, 0.05);
 }
 
 // Six hours at 48 kHz from a few prepared seconds at varying levels: no heap

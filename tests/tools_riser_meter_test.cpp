@@ -380,7 +380,8 @@ TEST(RiserMeterCsv, HeaderAndOneRowPerInterval) {
     ASSERT_EQ(rows.size(), 21u);  // the header and 20 half-second rows; no summary
     EXPECT_EQ(rows[0],
               "time_s,left_heldPeakDb,left_peakDb,left_heldRmsDb,left_rmsDb,left_heldCrestDb,left_crestDb,"
-              "right_heldPeakDb,right_peakDb,right_heldRmsDb,right_rmsDb,right_heldCrestDb,right_crestDb");
+              "right_heldPeakDb,right_peakDb,right_heldRmsDb,right_rmsDb,right_heldCrestDb,right_crestDb,"
+              "momentaryLufs,shortTermLufs,integratedLufs,left_truePeakDbtp,right_truePeakDbtp");
     const char* fields[] = {"heldPeakDb", "peakDb", "heldRmsDb", "rmsDb", "heldCrestDb", "crestDb"};
     for (size_t i = 1; i < rows.size(); ++i) {
         std::vector<double> cells;
@@ -390,13 +391,16 @@ TEST(RiserMeterCsv, HeaderAndOneRowPerInterval) {
             cells.push_back(std::strtod(row.substr(at, comma - at).c_str(), nullptr));
             at = comma == std::string::npos ? comma : comma + 1;
         }
-        ASSERT_EQ(cells.size(), 13u) << row;
+        ASSERT_EQ(cells.size(), 18u) << row;
         Json j(objects[i - 1]);
         EXPECT_EQ(cells[0], j.numbers["time_s"]);
         for (int f = 0; f < 6; ++f) {
             EXPECT_EQ(cells[1 + f], j.numbers[std::string("left.") + fields[f]]) << row;
             EXPECT_EQ(cells[7 + f], j.numbers[std::string("right.") + fields[f]]) << row;
         }
+        const char* live[] = {"loudness.momentaryLufs", "loudness.shortTermLufs", "loudness.integratedLufs",
+                              "loudness.truePeakDbtp.left", "loudness.truePeakDbtp.right"};
+        for (int f = 0; f < 5; ++f) EXPECT_EQ(cells[13 + f], j.numbers[live[f]]) << row;
     }
 
     // Several files: a file column, quoted; the summary-only form has one row per file.

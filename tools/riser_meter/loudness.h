@@ -1,11 +1,13 @@
-// Whole-file loudness (ITU-R BS.1770 / EBU R128) and true peak, computed by
-// libebur128 on the file's own samples as they are read.
+// Whole-file loudness (ITU-R BS.1770 / EBU R128) and true peak, measured by
+// the signal chain's own loudness and true-peak meters on the file's samples
+// as they are read: the same module, and so the same numbers, as the
+// plug-in's loudness page.
 #pragma once
 
-#include <ebur128.h>
+#include <memory>
 
-#include <cstdint>
-#include <vector>
+#include "dsp/loudness_meter.h"
+#include "dsp/true_peak.h"
 
 namespace riser_meter {
 
@@ -18,31 +20,34 @@ struct LoudnessFigures {
     double truePeakDbtp[2];   // left, right (a mono file: the same twice)
 };
 
+// What a loudness page shows at a moment of the file: the last 100 ms
+// step's momentary and short-term loudness, the integrated loudness so far
+// and the true-peak maxima so far. NaN where there is nothing to show.
+struct LiveLoudness {
+    double momentaryLufs;
+    double shortTermLufs;
+    double integratedLufs;
+    double truePeakDbtp[2];
+};
+
 class Loudness {
 public:
     // `channels` is the file's (1 or 2); a mono file counts as one channel.
-    Loudness(double rate, int channels, int max_block);
-    ~Loudness();
-    Loudness(const Loudness&) = delete;
-    Loudness& operator=(const Loudness&) = delete;
+    Loudness(double rate, int channels);
 
-    bool ok() const { return state != nullptr; }
-    // The next `n` frames; samples that are not finite count as silence.
+    bool ok() const { return prepared; }
+    // The next `n` frames (right is not read for a mono file).
     void add(const float* left, const float* right, int n);
     LoudnessFigures figures() const;
+    LiveLoudness live() const;
 
 private:
-    void feed(const float* left, const float* right, int n);
-    void take_window_maxima();
+    double true_peak_dbtp(int channel) const;
 
-    ebur128_state* state = nullptr;
+    std::unique_ptr<b2::LoudnessMeter> meter;
+    std::unique_ptr<b2::TruePeak> peak;
     int channels;
-    int64_t hop;              // 100 ms in frames
-    int64_t position = 0;     // frames fed
-    int64_t to_next_hop;
-    double momentary_max = -1e300, short_term_max = -1e300;
-    bool has_momentary = false, has_short_term = false;
-    std::vector<float> interleaved;
+    bool prepared = false;
 };
 
 }  // namespace riser_meter

@@ -201,7 +201,7 @@ int run(int argc, char** argv) {
     const std::vector<std::string> inputs = o.files.empty() ? std::vector<std::string>{""} : o.files;
     const bool several = inputs.size() > 1;
     if (o.summary_only && !o.json) print_summary_table_header(stdout, o.csv);
-    if (o.csv && !o.summary_only) print_csv_header(stdout, several);
+    if (o.csv && !o.summary_only) print_csv_header(stdout, several, o.loudness);
 
     if (!several) {
         std::string verdict;

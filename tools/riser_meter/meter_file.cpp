@@ -65,14 +65,21 @@ PlotSettings plot_settings_of(const b2::engine* e) {
 }
 
 // Where the interval lines go; the summary-only modes print none.
-void report_line(const Options& o, const RunInfo& info, double time_s, const MeterRun& run, std::FILE* out) {
+void report_line(const Options& o, const RunInfo& info, double time_s, const MeterRun& run, const Loudness* loudness,
+                 std::FILE* out) {
     if (!run.has_snapshots() || o.summary_only) return;
+    LiveLoudness now{};
+    const LiveLoudness* live = nullptr;
+    if (loudness) {
+        now = loudness->live();
+        live = &now;
+    }
     if (o.json)
-        print_json_line(out, info, time_s, run.latest());
+        print_json_line(out, info, time_s, run.latest(), live);
     else if (o.csv)
-        print_csv_line(out, info, time_s, run.latest());
+        print_csv_line(out, info, time_s, run.latest(), live);
     else
-        print_text_line(out, time_s, run.latest());
+        print_text_line(out, time_s, run.latest(), live);
 }
 
 void report_summary(const Options& o, const RunInfo& info, const MeterRun& run, const FileFigures& figures,
@@ -121,7 +128,7 @@ bool meter_input(const Options& o, const std::string& file, bool several, bool p
 
     const double rate = input->sample_rate();
     const int64_t declared = input->frames();
-    RunInfo info{source_name(file), rate, declared, o.block, several};
+    RunInfo info{source_name(file), rate, declared, o.block, several, o.loudness};
     MeterRun run(rate, o.block, o.settings);
     if (!run.ok()) {
         error = "out of memory metering \"" + info.source + "\"";
@@ -131,7 +138,7 @@ bool meter_input(const Options& o, const std::string& file, bool several, bool p
     FileFigures figures(rate, settings.k_weighted);
     std::unique_ptr<Loudness> loudness;
     if (o.loudness) {
-        loudness = std::make_unique<Loudness>(rate, input->channels(), o.block);
+        loudness = std::make_unique<Loudness>(rate, input->channels());
         if (!loudness->ok()) {
             error = "cannot set up the loudness measurement for \"" + info.source + "\"";
             return false;
@@ -162,7 +169,7 @@ bool meter_input(const Options& o, const std::string& file, bool several, bool p
         figures.add(left.data(), right.data(), got, history.get());
         done += got;
         if (done == next_report) {
-            report_line(o, info, static_cast<double>(done) / rate, run, out);
+            report_line(o, info, static_cast<double>(done) / rate, run, loudness.get(), out);
             if (std::ferror(out)) return output_failed(out_name, error);
             next_report += interval;
         }
@@ -173,7 +180,7 @@ bool meter_input(const Options& o, const std::string& file, bool several, bool p
         return read_failed(info, done, "it ends before the " + std::to_string(declared) + " frames its header declares",
                            error);
     info.frames = done;  // what was read, everywhere from here on
-    if (done != next_report - interval) report_line(o, info, static_cast<double>(done) / rate, run, out);
+    if (done != next_report - interval) report_line(o, info, static_cast<double>(done) / rate, run, loudness.get(), out);
     Summary summary;
     report_summary(o, info, run, figures, loudness.get(), summary, out);
     if (summary.judged) {

@@ -111,6 +111,20 @@ void print_json_loudness(std::FILE* out, const Summary& m) {
     std::fprintf(out, "]}");
 }
 
+// The live loudness of an interval line: momentary, short-term, integrated
+// so far, true-peak maxima so far.
+double live_field(const LiveLoudness& l, int i) { return i < 3 ? (&l.momentaryLufs)[i] : l.truePeakDbtp[i - 3]; }
+const char* const kLiveFields[] = {"momentaryLufs", "shortTermLufs", "integratedLufs"};
+
+// A live loudness figure in the text lines: as the summary prints it, or
+// "---" (as the readouts) where there is nothing to show yet.
+std::string live_text(double v, const char* format) {
+    if (std::isnan(v)) return "---";
+    char text[32];
+    std::snprintf(text, sizeof text, format, v);
+    return text;
+}
+
 void print_csv_snapshot(std::FILE* out, const b2::MeterSnapshot& s) {
     float v[6];
     fields_of(s, v);
@@ -150,13 +164,18 @@ void print_text_header(std::FILE* out, const RunInfo& info) {
     if (info.frames >= 0) std::snprintf(length, sizeof length, "%lld frames", static_cast<long long>(info.frames));
     std::fprintf(out, "riser-meter 1.0.1: %s, %.0f Hz, %s, blocks of %d\n", info.source.c_str(), info.sample_rate,
                  length, info.block);
-    std::fprintf(out, "  time s | L   peak    rms  crest | now   peak    rms | R   peak    rms  crest | now   peak    rms\n");
+    std::fprintf(out, "  time s | L   peak    rms  crest | now   peak    rms | R   peak    rms  crest | now   peak    rms%s\n",
+                 info.loudness ? " | LUFS    M      S      I | dBTP      L      R" : "");
 }
 
-void print_text_line(std::FILE* out, double time_s, const Snapshots& s) {
+void print_text_line(std::FILE* out, double time_s, const Snapshots& s, const LiveLoudness* live) {
     std::fprintf(out, "%8.3f", time_s);
     print_channel(out, "L", s.left);
     print_channel(out, "R", s.right);
+    if (live)
+        std::fprintf(out, " | LUFS %6s %6s %6s | dBTP %6s %6s", live_text(live->momentaryLufs, "%.1f").c_str(),
+                     live_text(live->shortTermLufs, "%.1f").c_str(), live_text(live->integratedLufs, "%.1f").c_str(),
+                     live_text(live->truePeakDbtp[0], "%.2f").c_str(), live_text(live->truePeakDbtp[1], "%.2f").c_str());
     std::fprintf(out, "\n");
 }
 
@@ -210,14 +229,22 @@ void print_target_count(std::FILE* out, bool json, int passed, int failed, int e
         std::fprintf(out, "target: %d PASS, %d FAIL, %d not metered (errors)\n", passed, failed, errors);
 }
 
-void print_json_line(std::FILE* out, const RunInfo& info, double time_s, const Snapshots& s) {
+void print_json_line(std::FILE* out, const RunInfo& info, double time_s, const Snapshots& s,
+                     const LiveLoudness* live) {
     std::fprintf(out, "{");
     if (info.several) std::fprintf(out, "\"file\":\"%s\",", json_escape(info.source).c_str());
     std::fprintf(out, "\"time_s\":%.6f,", time_s);
     print_json_channel(out, "left", s.left);
     std::fprintf(out, ",");
     print_json_channel(out, "right", s.right);
-    std::fprintf(out, "}\n");
+    if (!live) {
+        std::fprintf(out, ",\"loudness\":null}\n");
+        return;
+    }
+    std::fprintf(out, ",\"loudness\":{");
+    for (int i = 0; i < 3; ++i) std::fprintf(out, "\"%s\":%s,", kLiveFields[i], json_number(live_field(*live, i)).c_str());
+    std::fprintf(out, "\"truePeakDbtp\":{\"left\":%s,\"right\":%s}}}\n", json_number(live->truePeakDbtp[0]).c_str(),
+                 json_number(live->truePeakDbtp[1]).c_str());
 }
 
 void print_json_summary(std::FILE* out, const RunInfo& info, const Summary& m) {
@@ -248,18 +275,25 @@ void print_json_summary(std::FILE* out, const RunInfo& info, const Summary& m) {
     std::fprintf(out, "}}\n");
 }
 
-void print_csv_header(std::FILE* out, bool several) {
+void print_csv_header(std::FILE* out, bool several, bool loudness) {
     std::fprintf(out, "%stime_s", several ? "file," : "");
     for (const char* side : {"left", "right"})
         for (const char* f : kFields) std::fprintf(out, ",%s_%s", side, f);
+    if (loudness) {
+        for (const char* f : kLiveFields) std::fprintf(out, ",%s", f);
+        std::fprintf(out, ",left_truePeakDbtp,right_truePeakDbtp");
+    }
     std::fprintf(out, "\n");
 }
 
-void print_csv_line(std::FILE* out, const RunInfo& info, double time_s, const Snapshots& s) {
+void print_csv_line(std::FILE* out, const RunInfo& info, double time_s, const Snapshots& s,
+                    const LiveLoudness* live) {
     if (info.several) std::fprintf(out, "%s,", csv_quote(info.source).c_str());
     std::fprintf(out, "%.6f", time_s);
     print_csv_snapshot(out, s.left);
     print_csv_snapshot(out, s.right);
+    if (live)
+        for (int i = 0; i < 5; ++i) std::fprintf(out, ",%s", csv_number(live_field(*live, i)).c_str());
     std::fprintf(out, "\n");
 }
 

@@ -19,6 +19,7 @@ struct RunInfo {
     int64_t frames;      // frames read (the text header: as declared, -1 unknown)
     int block;
     bool several = false;  // one of several inputs: interval lines carry the name
+    bool loudness = true;  // interval lines carry the live loudness (not with --no-loudness)
 };
 
 // What a file's summary holds besides its RunInfo.
@@ -42,16 +43,20 @@ std::string loudness_line(const LoudnessFigures& f);
 void print_target_count(std::FILE* out, bool json, int passed, int failed, int errors);
 
 void print_text_header(std::FILE* out, const RunInfo& info);
-void print_text_line(std::FILE* out, double time_s, const Snapshots& s);
+// `live` is the loudness at the line's time, null with --no-loudness.
+void print_text_line(std::FILE* out, double time_s, const Snapshots& s, const LiveLoudness* live);
 // The maxima line, the settled maxima and the whole-file block.
 void print_text_summary(std::FILE* out, const RunInfo& info, const Summary& summary);
 
-void print_json_line(std::FILE* out, const RunInfo& info, double time_s, const Snapshots& s);
+void print_json_line(std::FILE* out, const RunInfo& info, double time_s, const Snapshots& s,
+                     const LiveLoudness* live);
 void print_json_summary(std::FILE* out, const RunInfo& info, const Summary& summary);
 
-// CSV of the interval lines; with several inputs a first column names the file.
-void print_csv_header(std::FILE* out, bool several);
-void print_csv_line(std::FILE* out, const RunInfo& info, double time_s, const Snapshots& s);
+// CSV of the interval lines; with several inputs a first column names the
+// file, with the loudness five last columns carry the live loudness.
+void print_csv_header(std::FILE* out, bool several, bool loudness);
+void print_csv_line(std::FILE* out, const RunInfo& info, double time_s, const Snapshots& s,
+                    const LiveLoudness* live);
 
 // --summary-only: one row of whole-file figures per file, as a text table or CSV.
 void print_summary_table_header(std::FILE* out, bool csv);
