@@ -8,10 +8,10 @@
 // Pause and changes the settings. Nothing here locks or allocates on the
 // audio side; the audio thread never waits for the editor.
 //
-// How it runs. The stage collects the output of four 16-sample cells (64
-// samples, counted on the engine's cell grid, not on the host's calls) and
-// then measures them in one go, which keeps the meters' per-call overhead
-// small; the readings are the same for any cut of the stream. At that
+// How it runs. The stage collects the output of sixteen 16-sample cells
+// (256 samples, counted on the engine's cell grid, not on the host's calls)
+// and then measures them in one go, which keeps the meters' per-call
+// overhead small; the readings are the same for any cut of the stream. At that
 // boundary it first takes what the other thread asked for (Reset, Pause,
 // the settings) and the transport of the current process call, which decide
 // whether the group integrates, then measures it. The loudness meter applies a
