@@ -18,6 +18,7 @@
 #include "bench/kernel_reference.h"
 #include "dsp/channel_strip.h"
 #include "engine/engine.h"
+#include "engine/loudness_stage.h"
 #include "engine/rng.h"
 #include "tests/plugin_host.h"
 
@@ -37,9 +38,12 @@ void consume_snapshots(b2::engine* e) {
     for (auto& strip : e->strips) strip.detector.snapshot.ready.store(0, std::memory_order_release);
 }
 
-void BM_PluginProcess(benchmark::State& state) {
+// The plug-in's process() as a host calls it; `loudness` false leaves the
+// loudness stage off, for its cost beside the rest.
+void plugin_process(benchmark::State& state, bool loudness) {
     const Signal& sig = signal();
     auto adapter = b2test::make_adapter(kRate, kBlock);
+    b2::set_loudness_stage_enabled(adapter->get_engine(), loudness);
     adapter->setParamNormalized(b2::ID_K_FILTER, state.range(0) ? 1.0 : 0.0);
     if (state.range(1)) adapter->setParamNormalized(b2::ID_RMS_WINDOW, 1.0);  // 3000 ms
     Steinberg::Vst::IAudioProcessor* processor = adapter.get();
@@ -60,7 +64,14 @@ void BM_PluginProcess(benchmark::State& state) {
     }
     set_frames(state);
 }
+void BM_PluginProcess(benchmark::State& state) { plugin_process(state, true); }
 BENCHMARK(BM_PluginProcess)
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->ArgNames({"kfilter", "rms3000"})
+    ->Unit(benchmark::kMillisecond);
+
+void BM_PluginProcessNoLoudness(benchmark::State& state) { plugin_process(state, false); }
+BENCHMARK(BM_PluginProcessNoLoudness)
     ->ArgsProduct({{0, 1}, {0, 1}})
     ->ArgNames({"kfilter", "rms3000"})
     ->Unit(benchmark::kMillisecond);
@@ -169,6 +180,8 @@ void print_summary(const SummaryReporter& rep) {
     print_ratio("riser (K filter off, 3000 ms) / plain kernel", get(names[0][1]), kernel, 1.0);
     print_ratio("riser (K filter on) / libebur128", get(names[1][0]), ebu, 0);
     print_ratio("riser (K filter off) / libebur128", get(names[0][0]), ebu, 0);
+    print_ratio("riser (defaults) / without its loudness stage", get(names[0][0]),
+                get("BM_PluginProcessNoLoudness/kfilter:0/rms3000:0"), 0);
     for (const auto& [name, v] : rep.redraw_ns)
         std::printf("%-44s = %.0f ns per drawn frame\n", name.c_str(), v);
     std::printf("%-44s = %.0f bytes (target <= 1 MB: %s)\n", "memory per instance at 48 kHz", rep.instance_bytes,

@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <new>
 
+#include "engine/loudness_stage_engine.h"
 #include "engine/script_bridge.h"
 #include "engine/value_format.h"
 
@@ -132,6 +133,7 @@ void run_piece(engine* e, float* const* inputs, float* const* outputs, int32_t d
     }
     const int32_t from = e->cell_position;
     processStrips(e->strips, in, out, from, from + n);
+    feed_loudness_stage(e, from, n);
 }
 
 void apply_event(engine* e, const engine_event& ev) {
@@ -200,8 +202,9 @@ engine* create_engine(host_adapter* adapter) {
     e->adapter = adapter;
     init_param_table();
     load_defaults(e);
-    if (!reserve_events(e->in_events, kInEventCapacity) || !reserve_events(e->out_events, kOutEventCapacity) ||
-        !create_scripts(e)) {
+    e->loudness = create_loudness_stage();
+    if (!e->loudness || !reserve_events(e->in_events, kInEventCapacity) ||
+        !reserve_events(e->out_events, kOutEventCapacity) || !create_scripts(e)) {
         destroy_engine(e);
         return nullptr;
     }
@@ -214,6 +217,7 @@ void destroy_engine(engine* e) {
     releaseStrips(e);
     free_events(e->in_events);
     free_events(e->out_events);
+    destroy_loudness_stage(e->loudness);
     // Voice banks only borrow the global bank's blobs.
     for (int bank = BANK_PENDING; bank < kBankCount; ++bank)
         for (value_slot& s : e->banks[bank]) std::free(s.blob_data);
@@ -321,6 +325,7 @@ void apply_sample_rate(engine* e, bool force) {
     set_slot(e, BANK_GLOBAL, ID_SAMPLE_RATE_OVER, rate);
     set_slot(e, BANK_GLOBAL, ID_GLOBAL_RESET, 2.0f);
     wireStrips(e);
+    prepare_loudness_stage(e, rate);
 }
 
 void reset_gain_state(engine* e) {
@@ -353,7 +358,10 @@ void process_block(engine* e, float* const* inputs, float* const* outputs, int32
         const int32_t n = samples - done < room ? samples - done : room;
         run_piece(e, inputs, outputs, done, n);
         e->cell_position = (e->cell_position + n) % kBlock;
-        if (e->cell_position == 0) finish_cell(e);
+        if (e->cell_position == 0) {
+            finish_cell(e);
+            end_loudness_cell(e);
+        }
         done += n;
     }
     sort_events(e->out_events);

@@ -28,7 +28,12 @@ public:
     virtual void begin_edit(int id) = 0;
     virtual void perform_edit(int id, double normalized) = 0;
     virtual void end_edit(int id) = 0;
+    // Something stored in the state that is not a host parameter changed
+    // (the loudness settings): the host should store the state again.
+    virtual void state_changed() {}
 };
+
+struct loudness_stage;
 
 struct engine {
     char host_name[128] = {};
@@ -38,6 +43,9 @@ struct engine {
     std::atomic<uint8_t> dirty{0};
     ChannelStrip strips[2];
     uint8_t playing = 0;
+    // The current process call carried the host's transport state (a process
+    // context); without one `playing` and the positions are stale.
+    uint8_t transport_valid = 0;
     uint8_t cycle_active = 0;
     int64_t project_time_samples = 0;
     double project_time_ticks = 0;
@@ -62,6 +70,8 @@ struct engine {
     // change flags were taken during it (they are cleared when it completes).
     int32_t cell_position = 0;
     bool cell_flags_taken = false;
+    // The loudness meters on the strips' output (engine/loudness_stage.h).
+    loudness_stage* loudness = nullptr;
 };
 
 // Creates an engine with the defaults loaded into the global and editor banks.

@@ -7,6 +7,7 @@
 #include <initializer_list>
 
 #include "engine/engine.h"
+#include "engine/loudness_stage_engine.h"
 #include "engine/value_format.h"
 #include "pluginterfaces/base/ibstream.h"
 
@@ -109,6 +110,30 @@ void store_loaded(engine* e, int id, float value) {
     set_slot(e, BANK_EDITOR, id, value);
 }
 
+// The loudness settings as records: key and field, in writing order.
+struct loudness_key {
+    uint16_t key;
+    uint8_t LoudnessSettings::*field;
+};
+const loudness_key kLoudnessKeys[] = {
+    {kLoudnessModeStateKey, &LoudnessSettings::mode},
+    {kLoudnessResetOnPlayStateKey, &LoudnessSettings::resetOnPlay},
+    {kLoudnessTargetStateKey, &LoudnessSettings::target},
+    {kLoudnessRelativeStateKey, &LoudnessSettings::relative},
+};
+
+// Takes a loudness record into `to`; false when `key` is not one of them.
+// A value that is not a whole number from 0 to 255 is left at its default
+// (sanitized_loudness_settings then treats unknown ones).
+bool apply_loudness(uint16_t key, float value, LoudnessSettings& to) {
+    for (const loudness_key& k : kLoudnessKeys) {
+        if (k.key != key) continue;
+        if (value >= 0.0f && value <= 255.0f && value == std::floor(value)) to.*k.field = static_cast<uint8_t>(value);
+        return true;
+    }
+    return false;
+}
+
 // Returns true when the record was the Bypass record.
 bool apply_float(engine* e, uint16_t key, float value) {
     if (key == kBypassStateKey) {
@@ -144,6 +169,10 @@ bool write_state(engine* e, IBStream* stream) {
     const float bypass = bank[ID_BYPASS].get();
     uint32_t blob_size[kParamCount] = {};
     size_t size = bypass != 0.0f ? 7 : 0;
+    const LoudnessSettings loudness = loudness_settings(e);
+    const LoudnessSettings defaults;
+    for (const loudness_key& k : kLoudnessKeys)
+        if (loudness.*k.field != defaults.*k.field) size += 7;
     each_stored([&](int id) {
         if (table[id].flags & PF_BLOB) {
             blob_size[id] = bank[id].blob_size;
@@ -160,6 +189,8 @@ bool write_state(engine* e, IBStream* stream) {
     byte_writer out{bytes};
     each_stored([&](int id) { put_record(out, table[id], bank[id], blob_size[id]); });
     if (bypass != 0.0f) out.float_record(kBypassStateKey, bypass);
+    for (const loudness_key& k : kLoudnessKeys)
+        if (loudness.*k.field != defaults.*k.field) out.float_record(k.key, loudness.*k.field);
     int32 written = 0;
     const bool ok = stream->write(bytes, static_cast<int32>(size), &written) == Steinberg::kResultOk &&
                     written == static_cast<int32>(size);
@@ -173,6 +204,7 @@ bool read_state(engine* e, IBStream* stream) {
     static thread_local uint8_t scratch[kMaxStateBlob];
     bool any_record = false;
     bool bypass_seen = false;
+    LoudnessSettings loudness;  // the defaults, for records the state lacks
     for (;;) {
         uint8_t type = 0;
         uint16_t key = 0;
@@ -180,7 +212,8 @@ bool read_state(engine* e, IBStream* stream) {
         if (type == STATE_FLOAT) {
             float value = 0;
             if (!in.f32(value)) break;
-            if (key != 0 && apply_float(e, key, value)) bypass_seen = true;
+            if (key != 0 && !apply_loudness(key, value, loudness) && apply_float(e, key, value))
+                bypass_seen = true;
         } else if (type == STATE_BLOB) {
             uint32_t size = 0;
             if (!in.u32(size) || size > kMaxStateBlob) break;
@@ -194,6 +227,7 @@ bool read_state(engine* e, IBStream* stream) {
     // Bypass is stored only while on, so a state without its record was saved
     // not bypassed. (An empty stream is no state and changes nothing.)
     if (any_record && !bypass_seen) store_loaded(e, ID_BYPASS, 0.0f);
+    if (any_record) load_loudness_settings(e, loudness);
     // The end of the stream, even inside a record, ends loading normally; a
     // stream that failed before giving a single byte could not be read.
     return !(in.error && in.total == 0);

@@ -19,6 +19,19 @@ enum : unsigned char { STATE_FLOAT = 1, STATE_BLOB = 2 };
 // do not know the key skip it.
 constexpr unsigned short kBypassStateKey = 16;
 
+// The user's loudness settings (engine/loudness_stage.h) are not parameters:
+// each travels as a type-1 record under its own key, written after the
+// Bypass record and only while it differs from its default (mode Always,
+// no reset on play, target EBU R128, LUFS bars), so the stream of an
+// instance with the default settings stays exactly as before. A state with
+// records but without one of these loads that setting's default; a value
+// this version does not know (a future mode or target) loads Always or
+// "None", which sets no limit.
+constexpr unsigned short kLoudnessModeStateKey = 17;
+constexpr unsigned short kLoudnessResetOnPlayStateKey = 18;
+constexpr unsigned short kLoudnessTargetStateKey = 19;
+constexpr unsigned short kLoudnessRelativeStateKey = 20;
+
 // Writes every stored value of the global bank in one write. Returns false
 // when there is no stream or the stream did not take every byte.
 bool write_state(engine* e, Steinberg::IBStream* stream);

@@ -132,7 +132,9 @@ void Vst3Adapter::queue_parameter_changes(IParameterChanges* changes, int32 samp
 }
 
 void Vst3Adapter::copy_transport(const ProcessContext* c) {
-    if (!c) return;  // without a context the transport keeps its last values
+    // Without a context the transport keeps its last values, marked stale.
+    engine->transport_valid = c ? 1 : 0;
+    if (!c) return;
     engine->project_time_samples = c->projectTimeSamples;
     engine->playing = (c->state & ProcessContext::kPlaying) ? 1 : 0;
     engine->cycle_active = (c->state & ProcessContext::kCycleActive) ? 1 : 0;

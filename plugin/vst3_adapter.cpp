@@ -159,4 +159,8 @@ void Vst3Adapter::perform_edit(int id, double normalized) {
     performEdit(param, normalized);
 }
 void Vst3Adapter::end_edit(int id) { endEdit(static_cast<ParamID>(id)); }
+
+// A host without IComponentHandler2 is not told; it stores the state when
+// it saves anyway, with the settings as they are then.
+void Vst3Adapter::state_changed() { setDirty(true); }
 }  // namespace riser

@@ -92,6 +92,8 @@ public:
     void begin_edit(int id) override;
     void perform_edit(int id, double normalized) override;
     void end_edit(int id) override;
+    // The loudness settings changed: the host's IComponentHandler2::setDirty.
+    void state_changed() override;
 
     // FUnknown
     tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override;

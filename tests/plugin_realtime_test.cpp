@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "base/thread/include/flock.h"
+#include "engine/loudness_stage.h"
 #include "engine/script_bridge.h"
 #include "engine/value_format.h"
 #include "dsp/denormal_guard.h"
@@ -203,14 +204,23 @@ void watch_lock_of(b2::engine* e) {
     g_lock_hi.store(lo + sizeof(Steinberg::Base::Thread::FLock));
 }
 
-// Takes both published snapshots the way the editor's timer does.
+// Takes both published snapshots and the loudness view the way the
+// editor's timer does, and now and then presses the loudness page's Reset
+// and Pause.
 struct EditorConsumer {
     b2::MeterSnapshot shown[2];
     long takes = 0;
+    b2::LoudnessView loudness{};
+    long loudness_takes = 0;
+    long ticks = 0;
     void tick(b2::engine* e) {
         if (b2::take_meter_snapshots(e, shown)) ++takes;
         b2::take_scale_change(e);
         b2::clear_editor_flags(e);
+        if (b2::take_loudness_view(e, loudness)) ++loudness_takes;
+        ++ticks;
+        if (ticks % 50 == 0) b2::request_loudness_reset(e);
+        b2::request_loudness_pause(e, ticks % 70 > 60);
     }
 };
 
@@ -256,6 +266,11 @@ struct Host {
             changes->addParameterData(b2::ID_K_FILTER, index)->addPoint(250, k % 2, index);
             automation.push_back(std::move(changes));
         }
+        // The loudness stage follows the transport, which stops now and then.
+        b2::LoudnessSettings loudness;
+        loudness.mode = b2::LOUDNESS_TRANSPORT;
+        loudness.resetOnPlay = 1;
+        b2::set_loudness_settings(a->get_engine(), loudness);
         block.data.inputEvents = with_events ? &in_events : nullptr;
         block.data.outputEvents = &out_events;
         block.data.processContext = &context;
@@ -286,6 +301,7 @@ struct Host {
         out_events.clear();
         context.projectTimeSamples = calls * kMaxBlock;
         context.projectTimeMusic = static_cast<double>(calls) * 0.02;
+        if (calls % 64 == 0) context.state ^= ProcessContext::kPlaying;
         watched([&] { a->process(block.data); });
         for (int32 i = 0; i < n; ++i)
             if (!std::isfinite(block.out[0][static_cast<size_t>(i)]) ||
@@ -325,6 +341,8 @@ TEST(RealtimeProcess, SteadyStateAllocatesNothingAndLocksOnlyTheScript) {
     for (int i = 0; i < 400; ++i) host.call();  // warm-up
     const long takes_before = host.editor.takes;
     const float peak_before = host.editor.shown[0].peakDb;
+    const long loudness_takes_before = host.editor.loudness_takes;
+    const uint64_t steps_before = host.editor.loudness.steps;
     const Counts before = counts();
     constexpr int kCalls = 6000;
     for (int i = 0; i < kCalls; ++i) host.call();
@@ -339,6 +357,10 @@ TEST(RealtimeProcess, SteadyStateAllocatesNothingAndLocksOnlyTheScript) {
     EXPECT_EQ(host.non_finite, 0);
     EXPECT_EQ(host.editor.takes - takes_before, kCalls / 3);
     EXPECT_NE(host.editor.shown[0].peakDb, peak_before);
+    // And the loudness stage: it measured the stretch (about 37 s, 370
+    // steps) and published every step.
+    EXPECT_GT(host.editor.loudness.steps - steps_before, 300u);
+    EXPECT_GT(host.editor.loudness_takes - loudness_takes_before, 300);
     EXPECT_EQ(host.out_events.getEventCount(), 2);  // the note on and off, passed through
     b2::engine* e = host.a->get_engine();
     EXPECT_NEAR(b2::global_value(e, b2::ID_SCALE_TOP), b2::to_plain(b2::ID_SCALE_TOP, 0.5f + 0.05f * 7), 1e-4f);
@@ -368,6 +390,7 @@ TEST(RealtimeProcess, AColdInstanceAllocatesNothingFromItsFirstCall) {
         expect_no_allocation_or_foreign_lock(before, after);
         EXPECT_GE(after.audio_locks - before.audio_locks, 220u);
         EXPECT_GT(host.editor.takes, 0);  // publications did happen
+        EXPECT_GT(host.editor.loudness_takes, 0);
     }
 
     auto a = b2test::make_adapter(48000.0, 4096);

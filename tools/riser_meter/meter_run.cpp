@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "dsp/denormal_guard.h"
+#include "engine/loudness_stage.h"
 #include "engine/script_bridge.h"
 #include "engine/strip_wiring.h"
 #include "tools/riser_meter/history.h"
@@ -31,6 +32,8 @@ MeterRun::MeterRun(double r, int max_block, const std::vector<std::pair<int, flo
     : rate(r), tick_period(std::max<int64_t>(1, static_cast<int64_t>(r * 0.033))) {
     engine = b2::create_engine(nullptr);
     if (!engine) return;
+    // The file's loudness is measured on its own samples, before Gain.
+    b2::set_loudness_stage_enabled(engine, false);
     for (const auto& s : settings) b2::set_global_value(engine, s.first, s.second);
     // What a host's setupProcessing and setProcessing(true) do.
     b2::set_slot(engine, b2::BANK_GLOBAL, b2::ID_SAMPLE_PER_BLOCK, static_cast<float>(max_block));
