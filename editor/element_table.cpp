@@ -64,11 +64,55 @@ const ui_element kElements[] = {
     {UI_TEXT_BUTTON, PAGE_SETTINGS, "-20 dB Target Preset", 50, 564, 60, 16, ID_PRESET_20, "-20 dB", 0},
     {UI_TEXT_BUTTON, PAGE_SETTINGS, "-12 dB Target Preset", 120, 564, 60, 16, ID_PRESET_12, "-12 dB", 0},
     {UI_STATUS, PAGE_MAIN, "", 14, 592, 200, 12, 0, "", 0},
+
+    // The loudness page's switch, in the free corner above the crest readouts.
+    {UI_TEXT_BUTTON, PAGE_MAIN, "Loudness Page", 146, 16, 58, 14, ID_LOUDNESS, "Loudness", 0},
+    // The loudness page: the target, the integrated loudness large, one row
+    // per figure (name, value, unit), the integration state, the two bars
+    // with their scale, and the buttons.
+    {UI_LABEL, PAGE_LOUDNESS, "Delivery Target", 10, 14, 40, 16, 0, "Target", 0},
+    {UI_OPTION_MENU, PAGE_LOUDNESS, "Delivery Target", 56, 14, 148, 16, ID_LOUD_TARGET, "", 0},
+    {UI_LABEL, PAGE_LOUDNESS, "Integrated Loudness", 10, 42, 60, 14, 0, "Integrated", 0},
+    {UI_LABEL, PAGE_LOUDNESS, "Integrated Loudness", 10, 58, 60, 14, ID_LOUD_UNIT, "LUFS", 0},
+    {UI_READOUT, PAGE_LOUDNESS, "Integrated Loudness", 74, 40, 130, 34, ID_LOUD_INTEGRATED, "", 0},
+    {UI_LABEL, PAGE_LOUDNESS, "Loudness Range LU", 10, 84, 60, 14, 0, "Range", 0},
+    {UI_READOUT, PAGE_LOUDNESS, "Loudness Range LU", 74, 84, 44, 14, ID_LOUD_RANGE, "", 0},
+    {UI_LABEL, PAGE_LOUDNESS, "Loudness Range LU", 166, 84, 38, 14, 0, "LU", 0},
+    {UI_LABEL, PAGE_LOUDNESS, "True Peak Max dBTP", 10, 102, 60, 14, 0, "True peak", 0},
+    {UI_READOUT, PAGE_LOUDNESS, "True Peak Max dBTP, Left", 74, 102, 44, 14, ID_LOUD_PEAK_LEFT, "", 0},
+    {UI_READOUT, PAGE_LOUDNESS, "True Peak Max dBTP, Right", 120, 102, 44, 14, ID_LOUD_PEAK_RIGHT, "", 0},
+    {UI_LABEL, PAGE_LOUDNESS, "True Peak Max dBTP", 166, 102, 38, 14, 0, "dBTP", 0},
+    {UI_LABEL, PAGE_LOUDNESS, "Peak to Loudness Ratio LU", 10, 120, 60, 14, 0, "PLR", 0},
+    {UI_READOUT, PAGE_LOUDNESS, "Peak to Loudness Ratio LU", 74, 120, 44, 14, ID_LOUD_PLR, "", 0},
+    {UI_LABEL, PAGE_LOUDNESS, "Peak to Loudness Ratio LU", 166, 120, 38, 14, 0, "LU", 0},
+    {UI_LABEL, PAGE_LOUDNESS, "Integration Time", 10, 138, 60, 14, 0, "Time", 0},
+    {UI_READOUT, PAGE_LOUDNESS, "Integration Time", 74, 138, 90, 14, ID_LOUD_TIME, "", 0},
+    {UI_LABEL, PAGE_LOUDNESS, "Integration State", 10, 158, 194, 14, ID_LOUD_STATE, "", 0},
+    {UI_LABEL, PAGE_LOUDNESS, "Momentary Loudness (400 ms)", 18, 180, 16, 12, 0, "M", 0},
+    {UI_LABEL, PAGE_LOUDNESS, "Loudness Scale", 35, 180, 28, 12, ID_LOUD_BAR_UNIT, "LUFS", 0},
+    {UI_LABEL, PAGE_LOUDNESS, "Short-Term Loudness (3 s)", 66, 180, 16, 12, 0, "S", 0},
+    {UI_METER, PAGE_LOUDNESS, "Momentary Loudness (400 ms)", 20, 196, 14, 344, ID_LOUD_MOMENTARY, "", 0},
+    {UI_METER, PAGE_LOUDNESS, "Loudness Scale", 36, 196, 26, 344, ID_LOUD_SCALE, "\x02", 0},
+    {UI_METER, PAGE_LOUDNESS, "Short-Term Loudness (3 s)", 68, 196, 14, 344, ID_LOUD_SHORT_TERM, "", 0},
+    {UI_LABEL, PAGE_LOUDNESS, "Momentary Max", 92, 196, 50, 14, 0, "Max M", 0},
+    {UI_READOUT, PAGE_LOUDNESS, "Momentary Max", 146, 196, 58, 14, ID_LOUD_MOMENTARY_MAX, "", 0},
+    {UI_LABEL, PAGE_LOUDNESS, "Short-Term Max", 92, 214, 50, 14, 0, "Max S", 0},
+    {UI_READOUT, PAGE_LOUDNESS, "Short-Term Max", 146, 214, 58, 14, ID_LOUD_SHORT_TERM_MAX, "", 0},
+    {UI_TEXT_BUTTON, PAGE_LOUDNESS, "Reset Integration", 92, 246, 54, 16, ID_LOUD_RESET, "Reset", 0},
+    {UI_TEXT_BUTTON, PAGE_LOUDNESS, "Pause or Run Integration", 150, 246, 54, 16, ID_LOUD_PAUSE, "Pause", 1},
+    {UI_SEGMENT_BUTTON, PAGE_LOUDNESS, "Integrate Always, or While the Host Plays", 92, 270, 112, 16, ID_LOUD_MODE,
+     "Always;Transport;", 0},
+    {UI_TEXT_BUTTON, PAGE_LOUDNESS, "Reset When Playback Starts", 92, 292, 112, 16, ID_LOUD_PLAY_RESET,
+     "Reset on play", 1},
+    {UI_SEGMENT_BUTTON, PAGE_LOUDNESS, "Bars in LUFS, or in LU to the Target", 92, 322, 112, 16, ID_LOUD_RELATIVE,
+     "LUFS;LU;", 0},
+    {UI_KICK_BUTTON, PAGE_LOUDNESS, "Exit Loudness", 16, 566, 14, 13, ID_LOUDNESS, "", 2},
 };
 
 #undef SETTINGS_ROW
 
-static_assert(sizeof(kElements) / sizeof(kElements[0]) == 76, "the layout has 76 records");
+static_assert(sizeof(kElements) / sizeof(kElements[0]) == kBaseLayoutRecords + 35,
+              "the main and settings pages' 76 records, then the loudness page's switch and page");
 
 const preset_row kPresets[] = {
     {ID_SCALE_TOP, 0, 0},      {ID_SCALE_ZERO, -20, -12}, {ID_PEAK_CLIP, 0, 0},

@@ -54,6 +54,15 @@ int offscreen_editor::width() const { return p->width; }
 int offscreen_editor::height() const { return p->height; }
 CFrame* offscreen_editor::frame() const { return p->editor ? p->editor->getFrame() : nullptr; }
 
+void offscreen_editor::show_loudness(const LoudnessView& reading) {
+    if (!p->editor) return;
+    p->editor->set_loudness_source([reading](LoudnessView& out) {
+        out = reading;
+        return true;
+    });
+    p->editor->refresh_meters_now();
+}
+
 void offscreen_editor::show_page(uint8_t page) {
     if (p->editor) p->editor->show_page(page);
 }

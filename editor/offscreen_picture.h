@@ -15,6 +15,7 @@ class CFrame;
 namespace b2 {
 
 struct engine;
+struct LoudnessView;
 
 // Sets the toolkit up once per process for drawing without a window.
 void init_offscreen_toolkit();
@@ -33,6 +34,9 @@ public:
     int height() const;
     // Shows `page` (0 is the main page) from the next drawing on.
     void show_page(uint8_t page);
+    // The loudness page shows `reading` from now on instead of the engine's
+    // (a fixed state for pictures compared between builds).
+    void show_loudness(const LoudnessView& reading);
     // Redraws the whole frame into the image.
     void draw();
     // The last drawing as rows of RGBA bytes (not premultiplied), top row

@@ -92,13 +92,23 @@ void stalled_meters::start(const MeterSnapshot shown[2], double now) {
 }
 
 void stalled_meters::arrived(MeterSnapshot taken[2], double now, const fall_times& times) {
+    const fall_times both[2] = {times, times};
+    arrived(taken, now, both);
+}
+
+bool stalled_meters::fallen(double now, double stall, const fall_times& times, MeterSnapshot out[2]) {
+    const fall_times both[2] = {times, times};
+    return fallen(now, stall, both, out);
+}
+
+void stalled_meters::arrived(MeterSnapshot taken[2], double now, const fall_times (&times)[2]) {
     if (falling) {
         // The detectors start from silence after a fall: the fall goes on
         // under the new readings until it has reached silence itself.
         const double t = std::max(0.0, now - fall_start);
         bool audible = false;
         for (int c = 0; c < 2; ++c) {
-            const MeterSnapshot fall = silence_after(fall_from[c], t, times);
+            const MeterSnapshot fall = silence_after(fall_from[c], t, times[c]);
             raise_levels(taken[c], fall);
             audible = audible || !all_silent(fall);
         }
@@ -110,7 +120,7 @@ void stalled_meters::arrived(MeterSnapshot taken[2], double now, const fall_time
     have_last = true;
 }
 
-bool stalled_meters::fallen(double now, double stall, const fall_times& times, MeterSnapshot out[2]) {
+bool stalled_meters::fallen(double now, double stall, const fall_times (&times)[2], MeterSnapshot out[2]) {
     // The fall starts when the stall is noticed, from the values shown then,
     // so the bars do not jump; a clock that went backwards is no stall.
     if (!have_last || !(now - last_at - stall > 0.0)) return false;
@@ -121,8 +131,8 @@ bool stalled_meters::fallen(double now, double stall, const fall_times& times, M
         falling = true;
     }
     const double t = std::max(0.0, now - fall_start);
-    out[0] = silence_after(fall_from[0], t, times);
-    out[1] = silence_after(fall_from[1], t, times);
+    out[0] = silence_after(fall_from[0], t, times[0]);
+    out[1] = silence_after(fall_from[1], t, times[1]);
     return true;
 }
 

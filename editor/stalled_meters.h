@@ -57,6 +57,10 @@ public:
     // No snapshot arrived: when the last one is more than `stall` ms old,
     // fills `out` with what silence would show now and returns true.
     bool fallen(double now, double stall, const fall_times& times, MeterSnapshot out[2]);
+    // The same with fall times of each of the two snapshots' own (bars that
+    // are not two channels of one meter, such as the loudness page's).
+    void arrived(MeterSnapshot taken[2], double now, const fall_times (&times)[2]);
+    bool fallen(double now, double stall, const fall_times (&times)[2], MeterSnapshot out[2]);
 
 private:
     MeterSnapshot last[2];  // what the last arrival showed

@@ -90,13 +90,14 @@ ui_editor::~ui_editor() {
 void ui_editor::build() {
     copy_element_table();
     frame->setBackgroundColor(palette::kBackground);
-    create_pages(2);
+    create_pages(PAGE_COUNT);
     for (uint8_t p = 0; p < page_count; ++p) pages[p]->setBackgroundColor(palette::kBackground);
     show_page(PAGE_MAIN);
     decode_images();
     create_views();
     release_images();
     style_views();
+    loudness.style();
     refresh_controls(true);
     show_idle_meters();
 }
@@ -109,7 +110,9 @@ void ui_editor::show_idle_meters() {
     const MeterSnapshot idle[2] = {last_left, last_left};
     show_levels(idle);
     show_scales();
-    stall.start(idle, meter_clock());
+    const double now = meter_clock();
+    stall.start(idle, now);
+    loudness.start(now);
 }
 
 // Silence on the current settings: the snapshot a detector would publish
@@ -168,20 +171,25 @@ void ui_editor::style_views() {
     auto* status = dynamic_cast<CTextLabel*>(find_view(UI_STATUS));
     if (!status) return;
     status->setFontColor(palette::kDimText);
-    if (CViewContainer* settings = page(PAGE_SETTINGS)) {
-        // The toolkit expects a view in one container; the main page keeps
-        // ownership and the flag, the settings page only shows it.
-        status->setSubviewState(false);
-        settings->addView(status);
+    // The toolkit expects a view in one container; the main page keeps
+    // ownership and the flag, the other pages only show it.
+    for (uint8_t p : {PAGE_SETTINGS, PAGE_LOUDNESS}) {
+        if (CViewContainer* other = page(p)) {
+            status->setSubviewState(false);
+            other->addView(status);
+        }
     }
 }
 
 void ui_editor::before_close() {
     CControl* status = find_view(UI_STATUS);
-    CViewContainer* settings = page(PAGE_SETTINGS);
-    if (!status || !settings || !settings->isChild(status)) return;
-    settings->removeView(status, false);
-    status->setSubviewState(true);  // still a child of the main page
+    if (!status) return;
+    for (uint8_t p : {PAGE_SETTINGS, PAGE_LOUDNESS}) {
+        CViewContainer* other = page(p);
+        if (!other || !other->isChild(status)) continue;
+        other->removeView(status, false);
+        status->setSubviewState(true);  // still a child of the main page
+    }
 }
 
 CMeterSegment* ui_editor::meter(uint32_t id) const { return dynamic_cast<CMeterSegment*>(find_view(UI_METER | id)); }
@@ -204,6 +212,8 @@ void ui_editor::refresh_meters() {
     MeterSnapshot taken[2];
     bool scale_moved = false;
     const double now = meter_clock();
+    const double stall_ms =
+        stall_after_ms(global_value(engine_ref, ID_SAMPLE_RATE), global_value(engine_ref, ID_SAMPLE_PER_BLOCK));
     if (take_meter_snapshots(engine_ref, taken)) {
         stall.arrived(taken, now, current_fall_times());
         // A scale value changed while a publication was waiting reaches the
@@ -214,11 +224,10 @@ void ui_editor::refresh_meters() {
         show_levels(taken);
     } else {
         // The host stopped sending audio: the bars fall as on silence.
-        const double stall_ms = stall_after_ms(global_value(engine_ref, ID_SAMPLE_RATE),
-                                               global_value(engine_ref, ID_SAMPLE_PER_BLOCK));
         if (stall.fallen(now, stall_ms, current_fall_times(), taken)) scale_moved = show_fall(taken);
     }
     if (take_scale_change(engine_ref) || scale_moved) show_scales();
+    loudness.refresh(now, stall_ms);
 }
 
 // The levels the editor makes itself while no audio arrives: drawn on the
@@ -275,6 +284,7 @@ void ui_editor::show_scales() {
 void ui_editor::valueChanged(CControl* control) {
     if (!control) return;
     const uint32_t command = static_cast<uint32_t>(control->getTag()) & kTagIdMask;
+    if (loudness.control_changed(command, control)) return;
     switch (command) {
         case ID_GAIN_UP_1:
         case ID_GAIN_UP_TENTH:
@@ -285,6 +295,7 @@ void ui_editor::valueChanged(CControl* control) {
         case ID_PRESET_12:
         case ID_PRESET_20:
         case ID_SETTINGS:
+        case ID_LOUDNESS:
             // A kick reports its maximum and then its minimum: act once.
             if (control->getValue() == 1.0f) run_command(command);
             return;
@@ -324,6 +335,9 @@ void ui_editor::run_command(uint32_t command) {
                 show_page(PAGE_SETTINGS);
             else if (current_page == PAGE_SETTINGS)
                 show_page(PAGE_MAIN);
+            break;
+        case ID_LOUDNESS:
+            show_page(current_page == PAGE_LOUDNESS ? PAGE_MAIN : PAGE_LOUDNESS);
             break;
         default:
             break;

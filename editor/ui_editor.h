@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "dsp/meter_snapshot.h"
+#include "editor/loudness_page.h"
 #include "editor/stalled_meters.h"
 #include "editor/ui_editor_base.h"
 
@@ -25,6 +26,9 @@ public:
     // The clock the meters read to notice that the host stopped sending audio,
     // in milliseconds (a steady clock unless replaced, as tests do).
     void set_meter_clock(std::function<double()> clock);
+    // Where the loudness page's readings come from (null: the engine's
+    // loudness stage); pictures and tests show readings of their own.
+    void set_loudness_source(loudness_page::source source) { loudness.set_source(std::move(source)); }
 
 protected:
     void build() override;
@@ -39,6 +43,7 @@ private:
 
     MeterSnapshot last_left;  // the left channel's last shown snapshot, for the scales
     stalled_meters stall;     // the bars' fall while no snapshot arrives
+    loudness_page loudness{*this};
     std::function<double()> meter_clock;
     void show_levels(const MeterSnapshot levels[2]);
     bool show_fall(MeterSnapshot fallen[2]);

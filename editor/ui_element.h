@@ -45,6 +45,13 @@ enum : uint32_t {
     ID_PRESET_12 = 0x1008,
     ID_PRESET_20 = 0x1009,
     ID_SETTINGS = 0x100A,
+    ID_LOUDNESS = 0x100B,        // switch between the main and the loudness page
+    ID_LOUD_RESET = 0x100C,      // integration starts again
+    ID_LOUD_PAUSE = 0x100D,      // toggle: the user's pause
+    ID_LOUD_MODE = 0x100E,       // segments: integrate always, or while the transport plays
+    ID_LOUD_PLAY_RESET = 0x100F, // toggle: start afresh when playback starts
+    ID_LOUD_TARGET = 0x1010,     // menu: the delivery target
+    ID_LOUD_RELATIVE = 0x1011,   // segments: LUFS, or LU relative to the target
     ID_GAIN_SCALE = 0x1100,
     ID_RMS_LEFT = 0x1101,
     ID_RMS_RIGHT = 0x1102,
@@ -60,11 +67,25 @@ enum : uint32_t {
     ID_RMS_HELD_RIGHT = 0x110C,
     ID_CREST_HELD_LEFT = 0x110D,
     ID_CREST_HELD_RIGHT = 0x110E,
+    ID_LOUD_MOMENTARY = 0x1120,      // bars of the loudness page
+    ID_LOUD_SHORT_TERM = 0x1121,
+    ID_LOUD_SCALE = 0x1122,
+    ID_LOUD_INTEGRATED = 0x1123,     // readouts of the loudness page
+    ID_LOUD_RANGE = 0x1124,
+    ID_LOUD_PEAK_LEFT = 0x1125,
+    ID_LOUD_PEAK_RIGHT = 0x1126,
+    ID_LOUD_PLR = 0x1127,
+    ID_LOUD_TIME = 0x1128,
+    ID_LOUD_MOMENTARY_MAX = 0x1129,
+    ID_LOUD_SHORT_TERM_MAX = 0x112A,
+    ID_LOUD_STATE = 0x112B,          // labels the page writes
+    ID_LOUD_UNIT = 0x112C,           // unit of the integrated loudness
+    ID_LOUD_BAR_UNIT = 0x112D,       // unit of the bars, their scale and maxima
     ID_VERSION = 0x2000,
     ID_CONTACT = 0x2001,
 };
 
-enum : uint8_t { PAGE_MAIN = 0, PAGE_SETTINGS = 1 };
+enum : uint8_t { PAGE_MAIN = 0, PAGE_SETTINGS = 1, PAGE_LOUDNESS = 2, PAGE_COUNT = 3 };
 
 constexpr uint32_t kTagIdMask = 0xFFFF;  // parameter or command part of a tag
 constexpr int kEditorWidth = 214;
@@ -91,6 +112,9 @@ struct ui_element {
 
 const ui_element* element_table();
 uint32_t element_table_size();
+// The records of the main and the settings page come first, in this number;
+// the loudness page's switch and page follow them.
+constexpr uint32_t kBaseLayoutRecords = 76;
 
 // Target presets: a parameter and its value for the -20 dB and -12 dB targets.
 struct preset_row {

@@ -31,9 +31,14 @@ TEST_F(EditorTest, OpensOnTheMainPageWithAViewPerRecord) {
     EXPECT_TRUE(frame()->isChild(editor->page(b2::PAGE_MAIN)));
     EXPECT_FALSE(frame()->isChild(editor->page(b2::PAGE_SETTINGS)));
 
-    ASSERT_EQ(editor->element_records_size(), 76u);
+    // The main and settings pages' 76 records, then the loudness page's switch and page.
+    ASSERT_EQ(editor->element_records_size(), b2::element_table_size());
+    ASSERT_GT(b2::element_table_size(), b2::kBaseLayoutRecords);
+    EXPECT_EQ(b2::element_table()[b2::kBaseLayoutRecords - 1].kind, b2::UI_STATUS);
+    for (uint32_t i = b2::kBaseLayoutRecords + 1; i < b2::element_table_size(); ++i)
+        EXPECT_EQ(b2::element_table()[i].page, b2::PAGE_LOUDNESS) << i;
     const ui_element* records = editor->element_records();
-    for (uint32_t i = 0; i < 76; ++i) {
+    for (uint32_t i = 0; i < editor->element_records_size(); ++i) {
         ASSERT_NE(records[i].view, nullptr) << "record " << i;
         EXPECT_EQ(static_cast<uint32_t>(records[i].view->getTag()), records[i].kind | records[i].id) << i;
         EXPECT_EQ(records[i].view->getListener(), static_cast<IControlListener*>(editor)) << i;

@@ -56,6 +56,7 @@ protected:
         picturetest::publish_fixed_state(engine.get());
         b2::offscreen_editor editor(engine.get(), 1.0);
         EXPECT_TRUE(editor.ok());
+        picturetest::show_fixed_loudness(editor);
         editor.show_page(page);
         draw_text = text;
         editor.draw();

@@ -132,6 +132,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "editor_picture_writer: the editor could not be built offscreen\n");
         return 1;
     }
+    picturetest::show_fixed_loudness(editor);
     for (const auto& page : picturetest::kPages) {
         b2::rgba_image text = empty_mask(editor.width(), editor.height());
         b2::rgba_image round = text;

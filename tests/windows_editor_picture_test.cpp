@@ -62,6 +62,7 @@ TEST(WindowsPicture, PagesMatchTheLinuxDrawing) {
     picturetest::publish_fixed_state(engine.get());
     b2::offscreen_editor editor(engine.get(), 1.0);
     ASSERT_TRUE(editor.ok());
+    picturetest::show_fixed_loudness(editor);
     for (const auto& page : picturetest::kPages) {
         SCOPED_TRACE(page.name);
         editor.show_page(page.page);
