@@ -76,8 +76,6 @@ void loudness_page::style() {
         font->setSize(kLargeFontSize);
         integrated->setFont(font);
     }
-    if (auto* state = dynamic_cast<CTextLabel*>(editor.find_view(UI_LABEL | ID_LOUD_STATE)))
-        state->setHoriAlign(kCenterText);
 }
 
 void loudness_page::start(double now) {

@@ -168,6 +168,10 @@ void ui_editor::style_views() {
         if (auto* slider = dynamic_cast<CSlider*>(find_view(UI_HSLIDER | static_cast<uint32_t>(t.id))))
             slider->setValueColor(t.colour);
 
+    for (uint32_t i = 0; i < element_count; ++i)
+        if (elements[i].kind == UI_LABEL && elements[i].style == 1)
+            if (auto* label = dynamic_cast<CTextLabel*>(elements[i].view)) label->setHoriAlign(kCenterText);
+
     auto* status = dynamic_cast<CTextLabel*>(find_view(UI_STATUS));
     if (!status) return;
     status->setFontColor(palette::kDimText);

@@ -100,7 +100,7 @@ struct ui_element {
     int32_t x, y, w, h;
     uint32_t id;
     char text[128];  // caption, or kind-specific bytes (meter mode, sub-images)
-    uint32_t style;  // image slot, or 1 for a toggle text button
+    uint32_t style;  // image slot, 1 for a toggle text button or a centred label
     // Run time.
     VSTGUI::CControl* view = nullptr;
     VSTGUI::CRect rect{};

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "editor_picture_state.h"
 #include "editor_support.h"
 #include "engine/engine.h"
 #include "tests/meter_levels.h"
@@ -71,6 +72,8 @@ protected:
                 << r.bottom << " outside the window " << window.getWidth() << " x " << window.getHeight();
         }
     }
+    // The picture at factor 2 is the picture at factor 1 at twice the size.
+    void expect_scaled_twice(const std::string& name);
     // A drag with the editor's own grip from its corner by (dx, dy) window pixels.
     void drag_grip(CCoord dx, CCoord dy) {
         const CRect w = frame()->getViewSize();
@@ -283,10 +286,28 @@ TEST_F(ScaleTest, PictureAtFactorTwoIsThePictureAtOneScaled) {
     ASSERT_TRUE(open());
     b2test::publish_levels(engine(), {-20.5f, -10.5f, 10.0f});  // lit bars, so they are compared too
     tick();
+    expect_scaled_twice("editor_main_content_scale2");
+}
+
+// The same for the loudness page, with the pictures' fixed reading.
+TEST_F(ScaleTest, LoudnessPageAtFactorTwoIsThePictureAtOneScaled) {
+    ASSERT_TRUE(open());
+    const b2::LoudnessView reading = picturetest::fixed_loudness();
+    editor->set_loudness_source([reading](b2::LoudnessView& out) {
+        out = reading;
+        return true;
+    });
+    tick();
+    click(editor->find_view(b2::UI_TEXT_BUTTON | b2::ID_LOUDNESS));
+    ASSERT_EQ(editor->get_current_page(), b2::PAGE_LOUDNESS);
+    expect_scaled_twice("editor_loudness_content_scale2");
+}
+
+void ScaleTest::expect_scaled_twice(const std::string& name) {
     Picture one(frame());
     ASSERT_EQ(scale->setContentScaleFactor(2.0f), kResultTrue);
     Picture two(frame());
-    EXPECT_TRUE(two.save("editor_main_content_scale2"));
+    EXPECT_TRUE(two.save(name));
     ASSERT_EQ(one.width, 214);
     ASSERT_EQ(two.width, 428);
     ASSERT_EQ(two.height, 1240);

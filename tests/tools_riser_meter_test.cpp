@@ -143,6 +143,57 @@ TEST(RiserMeter, BadInputsFailWithStatus2AndAMessage) {
     EXPECT_EQ(v.out, "1.0.1\n");
 }
 
+// --png-page draws the page asked for, each a picture of the editor's size
+// and each unlike the others; an unknown page or a page without --png is refused.
+TEST(RiserMeter, PngOfEachPage) {
+#ifndef RISER_METER_HAS_PNG
+    GTEST_SKIP() << "built without the editor: riser-meter has no --png";
+#endif
+    char dir[] = "/tmp/riser_meter_pagesXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    auto contents = [](const std::string& path) {
+        std::string bytes;
+        if (FILE* f = std::fopen(path.c_str(), "rb")) {
+            char buffer[4096];
+            size_t n;
+            while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
+            std::fclose(f);
+        }
+        return bytes;
+    };
+    std::string pictures[4];
+    const char* pages[4] = {"", "main", "settings", "loudness"};
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(pages[i]);
+        const std::string png = std::string(dir) + "/page" + std::to_string(i) + ".png";
+        const std::string page = pages[i][0] ? std::string(" --png-page ") + pages[i] : std::string();
+        Result r = run("--interval 5000 --png " + png + page);
+        ASSERT_EQ(r.status, 0) << r.err;
+        pictures[i] = contents(png);
+        ASSERT_GT(pictures[i].size(), 24u);
+        const auto be32 = [&](size_t at) {
+            const auto* b = reinterpret_cast<const unsigned char*>(pictures[i].data() + at);
+            return (b[0] << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
+        };
+        EXPECT_EQ(be32(16), 214);
+        EXPECT_EQ(be32(20), 620);
+        std::remove(png.c_str());
+    }
+    EXPECT_EQ(pictures[0], pictures[1]) << "the main page is the default";
+    EXPECT_NE(pictures[1], pictures[2]);
+    EXPECT_NE(pictures[1], pictures[3]);
+    EXPECT_NE(pictures[2], pictures[3]);
+
+    Result bad = run("--png " + std::string(dir) + "/x.png --png-page levels");
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("--png-page needs main, settings or loudness, got \"levels\""), std::string::npos)
+        << bad.err;
+    Result alone = run("--png-page loudness");
+    EXPECT_EQ(alone.status, 2);
+    EXPECT_NE(alone.err.find("give --png FILE too"), std::string::npos) << alone.err;
+    rmdir(dir);
+}
+
 TEST(RiserMeter, PngOfTheMainPageOrNothing) {
 #ifndef RISER_METER_HAS_PNG
     GTEST_SKIP() << "built without the editor: riser-meter has no --png";
