@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <atomic>
+
 #include "dsp/denormal_guard.h"
 #include "engine/loudness_stage.h"
 #include "engine/script_bridge.h"
@@ -11,6 +13,8 @@
 namespace riser_meter {
 
 namespace {
+
+std::atomic<PngPage> pictured_page{PngPage::main};
 
 void keep_max(b2::MeterSnapshot& m, const b2::MeterSnapshot& s, bool first) {
     auto upd = [first](float& a, float b) { a = first ? b : std::max(a, b); };
@@ -28,12 +32,16 @@ void keep_max(b2::MeterSnapshot& m, const b2::MeterSnapshot& s, bool first) {
 
 }  // namespace
 
+void set_png_page(PngPage page) { pictured_page.store(page); }
+PngPage png_page() { return pictured_page.load(); }
+
 MeterRun::MeterRun(double r, int max_block, const std::vector<std::pair<int, float>>& settings)
     : rate(r), tick_period(std::max<int64_t>(1, static_cast<int64_t>(r * 0.033))) {
     engine = b2::create_engine(nullptr);
     if (!engine) return;
-    // The file's loudness is measured on its own samples, before Gain.
-    b2::set_loudness_stage_enabled(engine, false);
+    // The file's loudness figures are measured on its own samples, before
+    // Gain; the engine's stage runs only to draw the loudness page.
+    b2::set_loudness_stage_enabled(engine, png_page() == PngPage::loudness);
     for (const auto& s : settings) b2::set_global_value(engine, s.first, s.second);
     // What a host's setupProcessing and setProcessing(true) do.
     b2::set_slot(engine, b2::BANK_GLOBAL, b2::ID_SAMPLE_PER_BLOCK, static_cast<float>(max_block));

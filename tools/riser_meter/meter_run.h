@@ -8,8 +8,17 @@
 
 #include "dsp/meter_snapshot.h"
 #include "engine/engine.h"
+#include "tools/riser_meter/options.h"
 
 namespace riser_meter {
+
+// The editor page the pictures of this process draw (--png-page): set once
+// by main before any file is metered. Only for the loudness page do the runs
+// keep the engine's loudness stage measuring, as in the plug-in (after
+// Gain); otherwise riser-meter's own loudness figures (before Gain) are all
+// it needs, and the stage would measure everything a second time.
+void set_png_page(PngPage page);
+PngPage png_page();
 
 class LevelHistory;
 

@@ -128,6 +128,7 @@ bool finish_target(const std::string& preset, const Target& given, Target& out, 
 bool parse_options(int argc, char** argv, Options& out, std::string& error) {
     std::string preset;
     Target given;
+    bool png_page_given = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](const char* what) -> const char* {
@@ -200,6 +201,21 @@ bool parse_options(int argc, char** argv, Options& out, std::string& error) {
             const char* v = value("a file name");
             if (!v) return false;
             out.png = v;
+        } else if (arg == "--png-page") {
+            const char* v = value("a page");
+            if (!v) return false;
+            const std::string page = v;
+            if (page == "main") {
+                out.png_page = PngPage::main;
+            } else if (page == "settings") {
+                out.png_page = PngPage::settings;
+            } else if (page == "loudness") {
+                out.png_page = PngPage::loudness;
+            } else {
+                error = "--png-page needs main, settings or loudness, got \"" + page + "\"";
+                return false;
+            }
+            png_page_given = true;
         } else if (arg == "--plot") {
             const char* v = value("a file name");
             if (!v) return false;
@@ -230,6 +246,10 @@ bool parse_options(int argc, char** argv, Options& out, std::string& error) {
         return false;
     }
     if (!finish_target(preset, given, out.target, error)) return false;
+    if (png_page_given && out.png.empty()) {
+        error = "--png-page chooses the page of a --png picture: give --png FILE too";
+        return false;
+    }
     if (!out.loudness && out.target.active()) {
         error = "--no-loudness leaves nothing to judge a --target or limit against";
         return false;
@@ -272,7 +292,9 @@ const char* usage_text() {
            "  --csv             the interval lines as CSV with a header row\n"
            "  --summary-only    only the whole-file figures: one line per file\n"
            "  -j, --jobs N      meter N files at once (default: one per core)\n"
-           "  --png FILE        render the editor's main page with the final meter state\n"
+           "  --png FILE        render an editor page with the final meter state\n"
+           "  --png-page PAGE   the page --png renders: main (default), settings or loudness\n"
+           "                    (the loudness page shows the plug-in's loudness, after Gain)\n"
            "  --plot FILE       draw the level history of the file as a PNG picture\n"
            "  --plot-size WxH   size of the --plot picture in pixels (default 1200x600,\n"
            "                    each side up to 8192, at most 4096x4096 pixels in all)\n"

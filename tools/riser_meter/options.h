@@ -16,6 +16,9 @@ constexpr int kMinPlotHeight = 240;
 constexpr int kMaxPlotSide = 8192;
 constexpr long kMaxPlotPixels = 4096L * 4096L;
 
+// The editor page --png draws.
+enum class PngPage { main, settings, loudness };
+
 struct Options {
     std::vector<std::string> files;                        // none: the built-in demo signal
     std::vector<std::pair<int, float>> settings;           // parameter id, plain value
@@ -26,6 +29,7 @@ struct Options {
     bool summary_only = false;
     int jobs = 0;                                          // 0: one per core
     std::string png;                                       // empty: no picture
+    PngPage png_page = PngPage::main;                      // --png-page
     std::string plot;                                      // empty: no level history
     int plot_width = 1200;
     int plot_height = 600;

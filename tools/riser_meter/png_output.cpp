@@ -1,14 +1,30 @@
-// --png: the editor's main page with the final meter state, drawn offscreen.
+// --png: an editor page with the final meter state, drawn offscreen.
 #include "tools/riser_meter/png_output.h"
 
 #include <mutex>
 
 #include "editor/offscreen_picture.h"
 #include "editor/rgba_png.h"
+#include "editor/ui_element.h"
 
 namespace riser_meter {
 
 bool png_output_available() { return true; }
+
+namespace {
+
+uint8_t editor_page(PngPage page) {
+    switch (page) {
+        case PngPage::settings:
+            return b2::PAGE_SETTINGS;
+        case PngPage::loudness:
+            return b2::PAGE_LOUDNESS;
+        default:
+            return b2::PAGE_MAIN;
+    }
+}
+
+}  // namespace
 
 bool write_png(const std::string& path, const MeterRun& run, std::string& error) {
     if (!run.has_snapshots()) {
@@ -27,7 +43,10 @@ bool write_png(const std::string& path, const MeterRun& run, std::string& error)
         s.ready.store(1, std::memory_order_release);
         s.scaleChanged.store(1, std::memory_order_release);
     }
+    // The loudness page takes the stage's last publication, which nothing
+    // took during the run.
     b2::offscreen_editor editor(e, 1.0);
+    editor.show_page(editor_page(png_page()));
     editor.draw();
     // Written whole or not at all: a failure leaves no file.
     const b2::rgba_image image{editor.width(), editor.height(), editor.rgba()};

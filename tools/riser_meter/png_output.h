@@ -1,4 +1,4 @@
-// --png: the editor's main page rendered offscreen with the final meter state.
+// --png: an editor page rendered offscreen with the final meter state.
 #pragma once
 
 #include <string>
@@ -8,7 +8,7 @@
 namespace riser_meter {
 
 bool png_output_available();
-// Writes the picture to `path`; on failure returns false with `error` set and
+// Writes the picture of the page png_page() names to `path`; on failure returns false with `error` set and
 // leaves no partial file behind.
 bool write_png(const std::string& path, const MeterRun& run, std::string& error);
 

@@ -1,4 +1,4 @@
-// Builds without the editor cannot render the main page.
+// Builds without the editor cannot render the editor's pages.
 #include "tools/riser_meter/png_output.h"
 
 namespace riser_meter {
