@@ -92,6 +92,25 @@ CControl* make_label(const ui_element& el, const char* text, const CColor& color
     return label;
 }
 
+// VSTGUI lays a segment button's segments out, and marks the selected one,
+// only while the button is attached to an open frame, so a page drawn
+// without a window (riser-meter's pictures) would show it empty. This is
+// VSTGUI's own horizontal layout and single selection, which it redoes
+// whenever the button is attached.
+void lay_out_segments(CSegmentButton& b) {
+    auto& segments = const_cast<CSegmentButton::Segments&>(b.getSegments());
+    if (segments.empty()) return;
+    const CCoord width = b.getWidth() / static_cast<CCoord>(segments.size());
+    const uint32_t selected = b.getSelectedSegment();
+    CRect r(b.getViewSize());
+    r.setWidth(width);
+    for (uint32_t i = 0; i < segments.size(); ++i) {
+        segments[i].rect = r;
+        segments[i].selected = i == selected;
+        r.offset(width, 0);
+    }
+}
+
 CControl* make_segment_button(const ui_element& el, IControlListener* listener) {
     auto* b = new CSegmentButton(el.rect, listener, static_cast<int32_t>(el.kind | el.id));
     b->setStyle(CSegmentButton::Style::kHorizontal);
@@ -107,6 +126,7 @@ CControl* make_segment_button(const ui_element& el, IControlListener* listener) 
         segment.name = text;
         b->addSegment(std::move(segment));
     });
+    lay_out_segments(*b);
     return b;
 }
 

@@ -15,18 +15,10 @@ namespace {
 
 // Below this a reading is silence or nothing, as on the meter's readouts.
 constexpr double kNoFigure = -200.0;
-// Differences smaller than this come from the binary form of decimal numbers.
-constexpr double kSlack = 1e-9;
 // A threshold no step reaches: the colour of a bar without a target.
 constexpr float kUnreached = 1000.0f;
 
 bool is_figure(double v) { return std::isfinite(v) && v >= kNoFigure; }
-
-double as_printed(double value, int decimals) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return std::strtod(text, nullptr);
-}
 
 void put(char* text, const char* s) { std::snprintf(text, kTextSize, "%s", s); }
 
@@ -34,15 +26,14 @@ void put(char* text, const char* s) { std::snprintf(text, kTextSize, "%s", s); }
 
 loudness_verdict judge_integrated(double lufs, const LoudnessTarget& t) {
     if (!is_figure(lufs) || std::isnan(t.loudnessLufs)) return loudness_verdict::none;
-    const double tolerance = std::isnan(t.toleranceLu) ? 0.0 : t.toleranceLu;
-    return std::fabs(as_printed(lufs, 1) - t.loudnessLufs) > tolerance + kSlack ? loudness_verdict::outside
-                                                                                : loudness_verdict::within;
+    return outside_tolerance(lufs, t.loudnessLufs, t.toleranceLu) ? loudness_verdict::outside
+                                                                  : loudness_verdict::within;
 }
 
 loudness_verdict judge_true_peak(double dbtp, const LoudnessTarget& t) {
     if (!is_figure(dbtp) || std::isnan(t.maxTruePeakDbtp)) return loudness_verdict::none;
-    return as_printed(dbtp, 2) > t.maxTruePeakDbtp + kSlack ? loudness_verdict::over_ceiling
-                                                            : loudness_verdict::none;
+    return above_limit(dbtp, t.maxTruePeakDbtp, kTruePeakDecimals) ? loudness_verdict::over_ceiling
+                                                                   : loudness_verdict::none;
 }
 
 bool reads_relative(const LoudnessSettings& s) {

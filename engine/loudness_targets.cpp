@@ -1,6 +1,8 @@
 #include "engine/loudness_targets.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace b2 {
@@ -15,7 +17,24 @@ const LoudnessTarget kTargets[kLoudnessTargetCount] = {
     {"none", "None", NAN, NAN, NAN},
 };
 
+// Differences smaller than this are the binary form of decimal numbers, not
+// a difference between figure and limit (-15.9 - -15.4 is 0.5000000000000018).
+constexpr double kSlack = 1e-9;
+
 }  // namespace
+
+double as_printed(double value, int decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return std::strtod(text, nullptr);
+}
+
+bool outside_tolerance(double lufs, double target_lufs, double tolerance_lu) {
+    const double tolerance = std::isnan(tolerance_lu) ? 0.0 : tolerance_lu;
+    return std::fabs(as_printed(lufs, kLoudnessDecimals) - target_lufs) > tolerance + kSlack;
+}
+
+bool above_limit(double value, double limit, int decimals) { return as_printed(value, decimals) > limit + kSlack; }
 
 const LoudnessTarget& loudness_target(int index) {
     return kTargets[index >= 0 && index < kLoudnessTargetCount ? index : kLoudnessTargetNone];

@@ -63,6 +63,10 @@ gzip -9n "$stage/usr/share/man/man1/riser-meter.1"
 gzip -9nc "$work/src/THIRD_PARTY_NOTICES" > "$doc/THIRD_PARTY_NOTICES.gz"
 gzip -9nc "$work/src/CHANGELOG.md" > "$doc/changelog.gz"
 gzip -9nc "$work/src/README.md" > "$doc/README.md.gz"
+# The manual and the references beside the README, as its links expect.
+mkdir -p "$doc/docs/images"
+for f in "$work/src/docs/"*.md; do gzip -9nc "$f" > "$doc/docs/$(basename "$f").gz"; done
+cp "$work/src/docs/images/"*.png "$doc/docs/images/"
 "$root/scripts/release_debian_changelog.sh" "$version" | gzip -9n > "$doc/changelog.Debian.gz"
 mkdir -p "$stage/usr/share/lintian/overrides"
 cp "$work/src/packaging/debian/lintian-overrides" "$stage/usr/share/lintian/overrides/riser"
@@ -104,6 +108,9 @@ mkdir -p "$tree"
 cp -r "$stage/usr/lib/vst3/riser.vst3" "$stage/usr/bin/riser-meter" "$tree/"
 cp "$work/src/packaging/riser-meter.1" "$work/src/README.md" "$work/src/LICENSE" \
    "$work/src/THIRD_PARTY_NOTICES" "$work/src/CHANGELOG.md" "$tree/"
+mkdir -p "$tree/docs/images"
+cp "$work/src/docs/"*.md "$tree/docs/"
+cp "$work/src/docs/images/"*.png "$tree/docs/images/"
 runtime=$(echo "$depends" | sed -e 's/ *([^)]*)//g' -e 's/,//g')
 cat > "$tree/INSTALL.txt" <<TXT
 Put the riser.vst3 folder into ~/.vst3 (for you) or /usr/lib/vst3 (for everyone); hosts find it there.

@@ -64,6 +64,9 @@ for f in README.md LICENSE THIRD_PARTY_NOTICES CHANGELOG.md; do
   case $f in LICENSE|THIRD_PARTY_NOTICES) out=$out.txt ;; esac
   sed 's/$/\r/' "$work/src/$f" > "$out"
 done
+mkdir -p "$tree/docs/images"
+for f in "$work/src/docs/"*.md; do sed 's/$/\r/' "$f" > "$tree/docs/$(basename "$f")"; done
+cp "$work/src/docs/images/"*.png "$tree/docs/images/"
 "$root/scripts/release_normalise.sh" "$stage"
 
 # 3. The zip: sorted entries, the commit's time stamps, no extra attributes.

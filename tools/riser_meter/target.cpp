@@ -10,14 +10,12 @@ namespace riser_meter {
 
 namespace {
 
-// The decimals each figure is printed with, in the verdict and everywhere
-// in the text output.
-constexpr int kLoudnessDecimals = 1;  // integrated loudness, loudness range
-constexpr int kTruePeakDecimals = 2;
+using b2::above_limit;
+using b2::as_printed;
+using b2::kLoudnessDecimals;
+using b2::kTruePeakDecimals;
 
-// Differences smaller than this are the binary representation of decimal
-// numbers, not a difference between figure and limit (-15.9 - -15.4 is
-// 0.5000000000000018).
+// Differences smaller than this are the binary form of decimal numbers.
 constexpr double kSlack = 1e-9;
 
 std::string printed(double value, int decimals) {
@@ -25,12 +23,6 @@ std::string printed(double value, int decimals) {
     std::snprintf(text, sizeof text, "%.*f", decimals, value);
     return text;
 }
-
-// A figure as it is printed: verdicts judge what the user reads, as
-// delivery specifications are read (-23.54 LUFS reads -23.5 and meets
-// -23 +/- 0.5). printf's own rounding, so the verdict and the figure shown
-// can never disagree.
-double as_printed(double value, int decimals) { return std::strtod(printed(value, decimals).c_str(), nullptr); }
 
 // A limit as the user gave it: at least one decimal, more when it has them
 // (a tolerance of 0.25 is not shown as 0.3).
@@ -58,7 +50,7 @@ std::vector<std::string> judge(const Target& t, const LoudnessFigures& f) {
         const double lufs = as_printed(f.integratedLufs, kLoudnessDecimals);  // NaN stays NaN
         if (std::isnan(lufs))
             failures.push_back("integrated loudness cannot be measured (under 400 ms, or silent)");
-        else if (std::fabs(lufs - t.loudnessLufs) > tolerance + kSlack)
+        else if (b2::outside_tolerance(lufs, t.loudnessLufs, tolerance))
             failures.push_back("integrated loudness " + printed(lufs, kLoudnessDecimals) + " LUFS is outside " +
                                limit_text(t.loudnessLufs) + " +/- " + limit_text(tolerance) + " LU");
     }
@@ -67,14 +59,14 @@ std::vector<std::string> judge(const Target& t, const LoudnessFigures& f) {
         double peak = NAN;
         for (double p : f.truePeakDbtp)
             if (!std::isnan(p)) peak = std::isnan(peak) ? p : std::max(peak, p);
-        if (!std::isnan(peak) && as_printed(peak, kTruePeakDecimals) > t.maxTruePeakDbtp + kSlack)
+        if (!std::isnan(peak) && above_limit(peak, t.maxTruePeakDbtp, kTruePeakDecimals))
             failures.push_back("true peak " + printed(peak, kTruePeakDecimals) + " dBTP is above " +
                                limit_text(t.maxTruePeakDbtp) + " dBTP");
     }
     if (!std::isnan(t.maxRangeLu)) {
         if (std::isnan(f.rangeLu))
             failures.push_back("loudness range cannot be measured (under 3 s)");
-        else if (as_printed(f.rangeLu, kLoudnessDecimals) > t.maxRangeLu + kSlack)
+        else if (above_limit(f.rangeLu, t.maxRangeLu, kLoudnessDecimals))
             failures.push_back("loudness range " + printed(f.rangeLu, kLoudnessDecimals) + " LU is above " +
                                limit_text(t.maxRangeLu) + " LU");
     }
