@@ -14,6 +14,8 @@
 #include "vstgui/lib/cviewcontainer.h"
 
 namespace {
+
+constexpr double kPi = 3.14159265358979323846;  // M_PI is not standard C++ (MinGW lacks it)
 using namespace editortest;
 using b2::LoudnessSettings;
 using b2::LoudnessView;
@@ -298,7 +300,7 @@ TEST_F(LoudnessPageTest, ResetAndPauseReachTheAudioSide) {
             b2test::Block block(n);
             for (int c = 0; c < 2; ++c)
                 for (int32_t i = 0; i < n; ++i)
-                    block.in[c][i] = 0.1f * static_cast<float>(std::sin(2.0 * M_PI * 997.0 * (done + i) / 48000.0));
+                    block.in[c][i] = 0.1f * static_cast<float>(std::sin(2.0 * kPi * 997.0 * (done + i) / 48000.0));
             adapter->process(block.data);
         }
     };

@@ -22,6 +22,8 @@ using b2test::EnginePtr;
 
 namespace {
 
+constexpr double kPi = 3.14159265358979323846;  // M_PI is not standard C++ (MinGW lacks it)
+
 // A programme whose level moves (so the range, the maxima and the gates all
 // have work): a 1 kHz tone in phrases of changing level, a little noise.
 std::vector<float> programme(size_t n, uint32_t seed) {
@@ -30,7 +32,7 @@ std::vector<float> programme(size_t n, uint32_t seed) {
     std::uniform_real_distribution<float> noise(-0.01f, 0.01f);
     for (size_t i = 0; i < n; ++i) {
         const double level = 0.05 + 0.3 * ((i / 24000) % 7) / 6.0;
-        x[i] = static_cast<float>(level * std::sin(2.0 * M_PI * static_cast<double>(i % 48) / 48.0)) + noise(rng);
+        x[i] = static_cast<float>(level * std::sin(2.0 * kPi * static_cast<double>(i % 48) / 48.0)) + noise(rng);
     }
     return x;
 }
@@ -115,7 +117,7 @@ private:
         int64_t n0 = 0;
         while (!stop_.load()) {
             for (int i = 0; i < 480; ++i)
-                l[i] = r[i] = static_cast<float>(kMinus23 * std::sin(2.0 * M_PI * static_cast<double>((n0 + i) % 48) / 48.0));
+                l[i] = r[i] = static_cast<float>(kMinus23 * std::sin(2.0 * kPi * static_cast<double>((n0 + i) % 48) / 48.0));
             float* in[2] = {l.data(), r.data()};
             process_block(e_, in, in, 480);
             n0 += 480;

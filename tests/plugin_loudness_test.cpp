@@ -27,13 +27,15 @@ using b2test::ByteStream;
 
 namespace {
 
+constexpr double kPi = 3.14159265358979323846;  // M_PI is not standard C++ (MinGW lacks it)
+
 constexpr double kRate = 48000.0;
 constexpr int32 kCall = 480;  // ten calls a 100 ms step
 
 // 1 kHz at -23 dBFS, exactly periodic (48 samples), the same on both channels.
 float programme(int64_t n, double dbfs) {
     const double a = std::pow(10.0, dbfs / 20.0);
-    return static_cast<float>(a * std::sin(2.0 * M_PI * static_cast<double>(n % 48) / 48.0));
+    return static_cast<float>(a * std::sin(2.0 * kPi * static_cast<double>(n % 48) / 48.0));
 }
 
 struct Reference {
