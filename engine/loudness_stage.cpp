@@ -174,8 +174,15 @@ void prepare_loudness_stage(engine* e, double rate) {
 }
 
 void feed_loudness_stage(engine* e, int from, int n) {
-    if (!measuring(e) || n <= 0) return;
+    if (!measuring(e) || n <= 0 || n > kBlock) return;
     loudness_stage& s = *e->loudness;
+    // A piece lies within one cell and a group's room holds its cells, so
+    // this never runs; should the cells ever be miscounted, the group is
+    // measured early rather than written past its room.
+    if (n > kStageRoom - s.filled) {
+        s.cells = 0;
+        run_group(e, s);
+    }
     for (int c = 0; c < 2; ++c)
         std::memcpy(s.collected[c] + s.filled, e->strips[c].gain.output + from, static_cast<size_t>(n) * sizeof(float));
     s.filled += n;

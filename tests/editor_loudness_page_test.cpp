@@ -2,9 +2,12 @@
 // the readings in its readouts and bars with the target's colours, its
 // buttons and choosers into the loudness stage, the settings the host loads,
 // and the bars' fall while no audio arrives.
+#include <atomic>
 #include <cmath>
+#include <thread>
 
 #include "editor_support.h"
+#include "tests/counting_new.h"
 #include "engine/loudness_stage.h"
 #include "engine/loudness_targets.h"
 #include "views/meter_segment.h"
@@ -320,6 +323,57 @@ TEST_F(LoudnessPageTest, ResetAndPauseReachTheAudioSide) {
     sine(0.2);
     ASSERT_TRUE(b2::take_loudness_view(engine(), v));
     EXPECT_FALSE(v.userPaused);
+}
+
+// A host's audio thread runs the plug-in from its first call while the
+// loudness page is open and ticking, its buttons pressed and its settings
+// changed: the audio thread allocates nothing, whatever the editor does.
+TEST_F(LoudnessPageTest, AudioThreadAllocatesNothingWithThePageOpen) {
+    editor->set_loudness_source(nullptr);  // the stage's own readings
+    show_loudness_page();
+    LoudnessSettings transport;
+    transport.mode = b2::LOUDNESS_TRANSPORT;
+    transport.resetOnPlay = 1;
+    b2::set_loudness_settings(engine(), transport);
+    // Everything the audio thread uses is made here, before it starts.
+    constexpr int32_t kMax = 512;
+    b2test::Block block(kMax);
+    Steinberg::Vst::ProcessContext context{};
+    context.sampleRate = 48000.0;
+    block.data.processContext = &context;
+    std::atomic<bool> done{false};
+    unsigned long long audio_news = ~0ull;
+    std::thread audio([&] {
+        const unsigned long long before = b2test::news_on_this_thread();
+        int64_t at = 0;
+        for (int call = 0; call < 3000; ++call) {
+            const int32_t n = 1 + (call * 7919) % kMax;  // every length, changing each call
+            for (int c = 0; c < 2; ++c)
+                for (int32_t i = 0; i < n; ++i)
+                    block.in[c][i] = 0.1f * static_cast<float>(std::sin(2.0 * kPi * 997.0 * (at + i) / 48000.0));
+            context.state = (call / 400) % 3 == 2 ? 0 : Steinberg::Vst::ProcessContext::kPlaying;
+            context.projectTimeSamples = at;
+            block.data.numSamples = n;
+            adapter->process(block.data);
+            at += n;
+        }
+        audio_news = b2test::news_on_this_thread() - before;
+        done = true;
+    });
+    for (int t = 0; !done; ++t) {
+        tick();
+        if (t % 7 == 3) click(widget(b2::UI_TEXT_BUTTON, b2::ID_LOUD_RESET));
+        if (t % 11 == 5) click(widget(b2::UI_TEXT_BUTTON, b2::ID_LOUD_PAUSE));
+        if (t % 13 == 9) choose_target(t % b2::kLoudnessTargetCount);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    audio.join();
+    EXPECT_EQ(audio_news, 0u) << "the audio thread allocated";
+    // The stage measured all along: about 16 s of audio, 100 ms steps.
+    process(4800);
+    LoudnessView v;
+    ASSERT_TRUE(b2::take_loudness_view(engine(), v));
+    EXPECT_GT(v.steps, 150u);
 }
 
 }  // namespace
