@@ -144,7 +144,8 @@ TEST(RiserMeter, BadInputsFailWithStatus2AndAMessage) {
 }
 
 // --png-page draws the page asked for, each a picture of the editor's size
-// and each unlike the others; an unknown page or a page without --png is refused.
+// and each unlike the others, the loudness page with --target's preset; an
+// unknown page or a page without --png is refused.
 TEST(RiserMeter, PngOfEachPage) {
 #ifndef RISER_METER_HAS_PNG
     GTEST_SKIP() << "built without the editor: riser-meter has no --png";
@@ -161,9 +162,10 @@ TEST(RiserMeter, PngOfEachPage) {
         }
         return bytes;
     };
-    std::string pictures[4];
-    const char* pages[4] = {"", "main", "settings", "loudness"};
-    for (int i = 0; i < 4; ++i) {
+    // The loudness page twice: the second judged against --target's preset.
+    std::string pictures[5];
+    const char* pages[5] = {"", "main", "settings", "loudness", "loudness --target podcast"};
+    for (int i = 0; i < 5; ++i) {
         SCOPED_TRACE(pages[i]);
         const std::string png = std::string(dir) + "/page" + std::to_string(i) + ".png";
         const std::string page = pages[i][0] ? std::string(" --png-page ") + pages[i] : std::string();
@@ -184,6 +186,7 @@ TEST(RiserMeter, PngOfEachPage) {
     EXPECT_TRUE(pictures[1] != pictures[2]) << "main and settings";
     EXPECT_TRUE(pictures[1] != pictures[3]) << "main and loudness";
     EXPECT_TRUE(pictures[2] != pictures[3]) << "settings and loudness";
+    EXPECT_TRUE(pictures[3] != pictures[4]) << "the loudness page shows the target of --target";
 
     Result bad = run("--png " + std::string(dir) + "/x.png --png-page levels");
     EXPECT_EQ(bad.status, 2);

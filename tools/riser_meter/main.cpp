@@ -197,7 +197,6 @@ int run(int argc, char** argv) {
     }
     if (!o.png.empty() && !png_output_available()) return fail("--png is not available: this build has no editor");
     if (!check_outputs(o, error)) return fail(error);
-    set_png_page(o.png_page);
 
     const std::vector<std::string> inputs = o.files.empty() ? std::vector<std::string>{""} : o.files;
     const bool several = inputs.size() > 1;

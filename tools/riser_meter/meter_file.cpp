@@ -129,7 +129,8 @@ bool meter_input(const Options& o, const std::string& file, bool several, bool p
     const double rate = input->sample_rate();
     const int64_t declared = input->frames();
     RunInfo info{source_name(file), rate, declared, o.block, several, o.loudness};
-    MeterRun run(rate, o.block, o.settings);
+    MeterRun run(rate, o.block, o.settings, o.png_page == PngPage::loudness,
+                 o.target_preset < 0 ? 0 : o.target_preset);
     if (!run.ok()) {
         error = "out of memory metering \"" + info.source + "\"";
         return false;
@@ -190,7 +191,7 @@ bool meter_input(const Options& o, const std::string& file, bool several, bool p
     if (several && !o.json && !o.csv && !o.summary_only) std::fputc('\n', out);
     if (std::ferror(out)) return output_failed(out_name, error);
 
-    if (!o.png.empty() && !write_png(output_path(o.png, file), run, error)) return false;
+    if (!o.png.empty() && !write_png(output_path(o.png, file), run, o.png_page, error)) return false;
     if (history) {
         history->finish(done);
         PlotInfo plot{info.source, rate, done, settings, std::string()};

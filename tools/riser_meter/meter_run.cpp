@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include <atomic>
-
 #include "dsp/denormal_guard.h"
 #include "engine/loudness_stage.h"
 #include "engine/script_bridge.h"
@@ -13,8 +11,6 @@
 namespace riser_meter {
 
 namespace {
-
-std::atomic<PngPage> pictured_page{PngPage::main};
 
 void keep_max(b2::MeterSnapshot& m, const b2::MeterSnapshot& s, bool first) {
     auto upd = [first](float& a, float b) { a = first ? b : std::max(a, b); };
@@ -32,16 +28,17 @@ void keep_max(b2::MeterSnapshot& m, const b2::MeterSnapshot& s, bool first) {
 
 }  // namespace
 
-void set_png_page(PngPage page) { pictured_page.store(page); }
-PngPage png_page() { return pictured_page.load(); }
-
-MeterRun::MeterRun(double r, int max_block, const std::vector<std::pair<int, float>>& settings)
+MeterRun::MeterRun(double r, int max_block, const std::vector<std::pair<int, float>>& settings, bool loudness_page,
+                   int loudness_target)
     : rate(r), tick_period(std::max<int64_t>(1, static_cast<int64_t>(r * 0.033))) {
     engine = b2::create_engine(nullptr);
     if (!engine) return;
-    // The file's loudness figures are measured on its own samples, before
-    // Gain; the engine's stage runs only to draw the loudness page.
-    b2::set_loudness_stage_enabled(engine, png_page() == PngPage::loudness);
+    b2::set_loudness_stage_enabled(engine, loudness_page);
+    if (loudness_page) {
+        b2::LoudnessSettings page = b2::loudness_settings(engine);
+        page.target = static_cast<uint8_t>(loudness_target);
+        b2::set_loudness_settings(engine, page);
+    }
     for (const auto& s : settings) b2::set_global_value(engine, s.first, s.second);
     // What a host's setupProcessing and setProcessing(true) do.
     b2::set_slot(engine, b2::BANK_GLOBAL, b2::ID_SAMPLE_PER_BLOCK, static_cast<float>(max_block));

@@ -12,14 +12,6 @@
 
 namespace riser_meter {
 
-// The editor page the pictures of this process draw (--png-page): set once
-// by main before any file is metered. Only for the loudness page do the runs
-// keep the engine's loudness stage measuring, as in the plug-in (after
-// Gain); otherwise riser-meter's own loudness figures (before Gain) are all
-// it needs, and the stage would measure everything a second time.
-void set_png_page(PngPage page);
-PngPage png_page();
-
 class LevelHistory;
 
 struct Snapshots {
@@ -29,8 +21,14 @@ struct Snapshots {
 class MeterRun {
 public:
     // Sets the engine up for `rate`, starts processing and applies the
-    // settings, with the gain already at its setting (no fade-in).
-    MeterRun(double rate, int max_block, const std::vector<std::pair<int, float>>& settings);
+    // settings, with the gain already at its setting (no fade-in). The
+    // engine's loudness stage measures (after Gain, as in the plug-in) only
+    // with `loudness_page`, for a picture of that page judged against the
+    // target at `loudness_target` in the targets table; riser-meter's own
+    // figures (before Gain) are all a run needs otherwise, and the stage
+    // would measure everything a second time.
+    MeterRun(double rate, int max_block, const std::vector<std::pair<int, float>>& settings,
+             bool loudness_page = false, int loudness_target = 0);
     ~MeterRun();
     MeterRun(const MeterRun&) = delete;
     MeterRun& operator=(const MeterRun&) = delete;

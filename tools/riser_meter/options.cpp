@@ -6,6 +6,7 @@
 #include <cstring>
 #include <set>
 
+#include "engine/loudness_targets.h"
 #include "engine/param_table.h"
 #include "engine/value_format.h"
 
@@ -246,6 +247,7 @@ bool parse_options(int argc, char** argv, Options& out, std::string& error) {
         return false;
     }
     if (!finish_target(preset, given, out.target, error)) return false;
+    out.target_preset = preset.empty() ? -1 : b2::find_loudness_target(preset.c_str());
     if (png_page_given && out.png.empty()) {
         error = "--png-page chooses the page of a --png picture: give --png FILE too";
         return false;

@@ -30,6 +30,7 @@ struct Options {
     int jobs = 0;                                          // 0: one per core
     std::string png;                                       // empty: no picture
     PngPage png_page = PngPage::main;                      // --png-page
+    int target_preset = -1;  // --target's place in the loudness targets table (the loudness page's target), or -1
     std::string plot;                                      // empty: no level history
     int plot_width = 1200;
     int plot_height = 600;

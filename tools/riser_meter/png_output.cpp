@@ -26,7 +26,7 @@ uint8_t editor_page(PngPage page) {
 
 }  // namespace
 
-bool write_png(const std::string& path, const MeterRun& run, std::string& error) {
+bool write_png(const std::string& path, const MeterRun& run, PngPage page, std::string& error) {
     if (!run.has_snapshots()) {
         error = "no meter state to draw: the audio is shorter than one editor tick (33 ms)";
         return false;
@@ -46,7 +46,7 @@ bool write_png(const std::string& path, const MeterRun& run, std::string& error)
     // The loudness page takes the stage's last publication, which nothing
     // took during the run.
     b2::offscreen_editor editor(e, 1.0);
-    editor.show_page(editor_page(png_page()));
+    editor.show_page(editor_page(page));
     editor.draw();
     // Written whole or not at all: a failure leaves no file.
     const b2::rgba_image image{editor.width(), editor.height(), editor.rgba()};

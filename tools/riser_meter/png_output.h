@@ -8,8 +8,8 @@
 namespace riser_meter {
 
 bool png_output_available();
-// Writes the picture of the page png_page() names to `path`; on failure returns false with `error` set and
-// leaves no partial file behind.
-bool write_png(const std::string& path, const MeterRun& run, std::string& error);
+// Writes the picture of `page` to `path`; on failure returns false with
+// `error` set and leaves no partial file behind.
+bool write_png(const std::string& path, const MeterRun& run, PngPage page, std::string& error);
 
 }  // namespace riser_meter

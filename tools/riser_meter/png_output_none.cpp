@@ -5,7 +5,7 @@ namespace riser_meter {
 
 bool png_output_available() { return false; }
 
-bool write_png(const std::string&, const MeterRun&, std::string& error) {
+bool write_png(const std::string&, const MeterRun&, PngPage, std::string& error) {
     error = "--png is not available: this build has no editor";
     return false;
 }
