@@ -72,7 +72,11 @@ double peak_to_loudness(const LoudnessView& v) {
 const char* integration_state(const LoudnessView& v, const LoudnessSettings& s, bool no_audio) {
     if (no_audio) return "No audio from the host";
     if (v.userPaused) return "Paused";
-    if (v.integrating) return "Integrating";
+    // Transport mode in a host that tells nothing of its transport
+    // integrates everything: the line says why it does not follow one.
+    if (v.integrating)
+        return s.mode == LOUDNESS_TRANSPORT && v.transportUnknown ? "Integrating: no host transport"
+                                                                   : "Integrating";
     return s.mode == LOUDNESS_TRANSPORT ? "Paused: transport stopped" : "Paused";
 }
 

@@ -87,6 +87,13 @@ TEST(LoudnessFigures, StateLineAndRelativeReading) {
     EXPECT_STREQ(b2::integration_state(v, s, false), "Paused: transport stopped");
     v.userPaused = true;
     EXPECT_STREQ(b2::integration_state(v, s, false), "Paused") << "the user's pause names itself";
+    v.userPaused = false;
+    v.integrating = true;
+    v.transportUnknown = true;
+    EXPECT_STREQ(b2::integration_state(v, s, false), "Integrating: no host transport");
+    s.mode = b2::LOUDNESS_ALWAYS;
+    EXPECT_STREQ(b2::integration_state(v, s, false), "Integrating") << "Always needs no transport";
+    s.mode = b2::LOUDNESS_TRANSPORT;
 
     s.relative = 1;
     s.target = static_cast<uint8_t>(b2::find_loudness_target("podcast"));
