@@ -48,11 +48,14 @@ $sudo "$tool" --bind "$VST3_SDK_ROOT_RESOLVED:$guest_sdk" "$root" -- \
 $check_pngs" 2>&1 | tee "$log" || status=$?
 [ "$status" -eq 0 ] || fail "failed with status $status (see $log)"
 
-# The readouts: one line a second of the 10 s demo signal, then the maxima.
+# The readouts: one line a second of the 10 s demo signal, each with the
+# live loudness, then the maxima.
 number='(-?[0-9]+\.[0-9]|---)'
+peak='(-?[0-9]+\.[0-9]{2}|---)'
 line=" \\| [LR] +$number +$number +$number \\| now +$number +$number"
-lines=$(grep -cE "^ +[0-9]+\.[0-9]{3}$line$line\$" "$log" || true)
-grep -qE "^ +10\.000$line$line\$" "$log" || fail "no readout line at 10 s in the demo's output ($lines lines)"
+loudness=" \\| LUFS +$number +$number +$number \\| dBTP +$peak +$peak"
+lines=$(grep -cE "^ +[0-9]+\.[0-9]{3}$line$line$loudness\$" "$log" || true)
+grep -qE "^ +10\.000$line$line$loudness\$" "$log" || fail "no readout line at 10 s in the demo's output ($lines lines)"
 grep -qE "^maxima +$line$line\$" "$log" || fail "no maxima line in the demo's output"
 for f in riser-demo riser-history; do
   grep -q "^fresh-demo: build/$f.png is a PNG" "$log" || fail "build/$f.png was not checked"
